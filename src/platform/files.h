@@ -1,0 +1,24 @@
+// File system and system directories, with Win32 semantics. Paths are Windows-shaped ANSI
+// strings; the stand-in maps '\' to '/' before it touches the file system.
+#pragma once
+
+#include "types.h"
+
+namespace platform {
+
+// Copies the Windows directory into `buffer` and returns its length; returns the needed size
+// (terminator included) when it does not fit, and 0 when it cannot be obtained.
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
+
+// The file's attributes, or INVALID_FILE_ATTRIBUTES when it does not exist.
+DWORD GetFileAttributesA(LPCSTR path);
+
+// The short (8.3) form of an existing path; the length copied, the needed size when `size` is
+// too small, or 0 when the path does not exist.
+DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
+
+// True when `path` names an existing file (a directory is not a file). Right for every path up
+// to MAX_PATH, unlike the OpenFile existence test, which fails from 128 characters on.
+bool FileExists(LPCSTR path);
+
+}  // namespace platform

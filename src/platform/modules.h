@@ -16,7 +16,8 @@ BOOL FreeLibrary(HMODULE module);
 
 struct ModuleTraits {
   static HMODULE Invalid() { return nullptr; }
-  static void Close(HMODULE module) { (void)FreeLibrary(module); }
+  // Qualified: argument-dependent lookup on HMODULE would also find <windows.h>'s ::FreeLibrary.
+  static void Close(HMODULE module) { (void)platform::FreeLibrary(module); }
 };
 
 using UniqueModule = UniqueHandle<HMODULE, ModuleTraits>;

@@ -42,7 +42,8 @@ LONG RegCloseKey(HKEY key);
 
 struct RegistryKeyTraits {
   static HKEY Invalid() { return nullptr; }
-  static void Close(HKEY key) { (void)RegCloseKey(key); }
+  // Qualified: argument-dependent lookup on HKEY would also find <windows.h>'s ::RegCloseKey.
+  static void Close(HKEY key) { (void)platform::RegCloseKey(key); }
 };
 
 // An open registry key, closed on every way out of the scope that holds it.

@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# The one test command, locally and in CI (root on a fresh Debian 12 that reaches only
+# Debian's archive): installs what is missing, builds every preset, runs every suite,
+# prints a summary and exits non-zero when anything failed.
+#
+# Every step runs on even when an earlier one failed, so one run shows all failures.
+# New steps: write a function, then add a `run_step` line to `main` at the marked place.
+set -euo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+readonly JOBS=2
+readonly BASE_PACKAGES=(cmake ninja-build g++ libgtest-dev libbenchmark-dev g++-mingw-w64-i686)
+readonly WINE_PACKAGES=(wine wine32:i386 wine64 mono-mcs mono-devel)
+# The only DLLs the statically linked zt4gac.exe may import.
+readonly WINDOWS_SYSTEM_DLLS='^(kernel32|advapi32|msvcrt|user32|ntdll)\.dll$'
+
+STEP_NAMES=()
+STEP_RESULTS=()
+
+log() { printf '\n==> %s\n' "$*"; }
+
+as_root() {
+  if [[ $(id -u) -eq 0 ]]; then
+    "$@"
+  else
+    sudo "$@"
+  fi
+}
+
+is_installed() {
+  [[ $(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null) == installed ]]
+}
+
+# Installs the packages that are missing; `apt-get update` only when there are any.
+apt_install_missing() {
+  local missing=() package
+  for package in "$@"; do
+    is_installed "$package" || missing+=("$package")
+  done
+  if [[ ${#missing[@]} -eq 0 ]]; then
+    echo "all present: $*"
+    return 0
+  fi
+  echo "installing: ${missing[*]}"
+  as_root apt-get update -q
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# ---- steps -------------------------------------------------------------------------------
+
+install_packages() {
+  apt_install_missing "${BASE_PACKAGES[@]}"
+}
+
+# Configures and builds one host preset and runs its unit tests (the sanitizer preset's
+# test preset sets ASAN_OPTIONS=detect_leaks=1:halt_on_error=1).
+build_and_test_host() {
+  local preset=$1
+  cmake --preset "$preset"
+  cmake --build --preset "$preset" -j "$JOBS"
+  ctest --preset "$preset" -j "$JOBS"
+}
+
+# Cross-builds zt4gac.exe and checks what the installer will ship: a PE32 i386 console
+# program that imports only Windows system DLLs and asks for the invoker's rights.
+build_windows() {
+  cmake --preset windows-x86
+  cmake --build --preset windows-x86 -j "$JOBS"
+
+  local exe=build/windows-x86/src/zt4gac.exe headers imports
+  headers=$(i686-w64-mingw32-objdump -p "$exe")
+  grep -q 'file format pei-i386' <<<"$headers" || { echo "$exe is not PE32 i386" >&2; return 1; }
+  grep -Eq 'Subsystem[[:space:]]+00000003' <<<"$headers" || { echo "$exe is not a console program" >&2; return 1; }
+  imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers")
+  echo "imports: $(tr '\n' ' ' <<<"$imports")"
+  if grep -Eiv "$WINDOWS_SYSTEM_DLLS" <<<"$imports"; then
+    echo "$exe imports DLLs beyond the Windows system DLLs (above)" >&2
+    return 1
+  fi
+  grep -aq 'level="asInvoker"' "$exe" || { echo "$exe has no asInvoker manifest" >&2; return 1; }
+}
+
+# The Wine end-to-end suite runs the Windows build; it needs 32-bit Wine, hence i386.
+run_wine_suite() {
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+  fi
+  apt_install_missing "${WINE_PACKAGES[@]}"
+  bash tests/wine/run.sh
+}
+
+# ---- driver ------------------------------------------------------------------------------
+
+# Runs one step in a subshell with errexit in force (a function called from `if` or `||`
+# would silently ignore its failing commands) and records the outcome.
+run_step() {
+  local name=$1 status start=$SECONDS
+  shift
+  log "$name"
+  set +e
+  (
+    set -e
+    "$@"
+  )
+  status=$?
+  set -e
+  STEP_NAMES+=("$name")
+  if [[ $status -eq 0 ]]; then
+    STEP_RESULTS+=("PASS  ($((SECONDS - start)) s)")
+  else
+    STEP_RESULTS+=("FAIL  (exit $status, $((SECONDS - start)) s)")
+  fi
+}
+
+skip_step() {
+  STEP_NAMES+=("$1")
+  STEP_RESULTS+=("SKIP  ($2)")
+}
+
+print_summary() {
+  local i failed=0
+  printf '\n==> Summary\n'
+  for i in "${!STEP_NAMES[@]}"; do
+    printf '  %-32s %s\n' "${STEP_NAMES[$i]}" "${STEP_RESULTS[$i]}"
+    [[ ${STEP_RESULTS[$i]} == FAIL* ]] && failed=1
+  done
+  if [[ $failed -ne 0 ]]; then
+    printf '\nFAILED\n'
+    return 1
+  fi
+  printf '\nall steps passed\n'
+}
+
+main() {
+  run_step "install packages" install_packages
+  if [[ ${STEP_RESULTS[0]} == FAIL* ]]; then
+    print_summary || true
+    exit 1
+  fi
+
+  run_step "host: build + unit tests" build_and_test_host host
+  run_step "host-asan: build + unit tests" build_and_test_host host-asan
+  run_step "windows-x86: build + checks" build_windows
+
+  if [[ -f tests/wine/run.sh ]]; then
+    run_step "wine end-to-end suite" run_wine_suite
+  else
+    skip_step "wine end-to-end suite" "tests/wine/run.sh not present"
+  fi
+
+  # Later steps (static analysis, fuzzing) go here, one run_step line each.
+
+  print_summary
+}
+
+main "$@"

@@ -1,6 +1,7 @@
 // Registry access with the Win32 contract: every call returns a Win32 error code
-// (ERROR_SUCCESS on success), names and data are ANSI byte strings, and out-parameters
-// are left untouched when a call fails (except the in/out lengths, as on Windows).
+// (ERROR_SUCCESS on success) and names and data are ANSI byte strings. After a failed call
+// the out-parameters hold nothing to rely on (Windows may clear a handle or a type), so
+// callers read them only on success.
 #pragma once
 
 #include "types.h"

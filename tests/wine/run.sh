@@ -47,4 +47,4 @@ else
     -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-x86_64.cmake"
 fi
 cmake --build "$build" -j 2
-exec ctest --test-dir "$build" -L e2e --output-on-failure "$@"
+exec ctest --test-dir "$build" -L 'e2e|winplatform' --output-on-failure "$@"

@@ -68,7 +68,8 @@ int AssemblyCacheClient::InstallAssemblyFileEx(const char* path, const FUSION_IN
 int AssemblyCacheClient::InstallAssemblyFileExW(LPCWSTR path, const FUSION_INSTALL_REFERENCE* reference,
                                                 DWORD flags) {
   ComPtr<IAssemblyCache> cache;
-  if (FAILED(createAssemblyCache(cache.put(), 0))) return kInstallFailed;
+  // A success without an object is fusion.dll's fault, not a cache to call.
+  if (FAILED(createAssemblyCache(cache.put(), 0)) || !cache) return kInstallFailed;
   // S_FALSE ("already there") counts as installed.
   return FAILED(cache->InstallAssembly(flags, path, reference)) ? kInstallFailed : 0;
 }
@@ -107,7 +108,8 @@ int AssemblyCacheClient::UninstallAssembliesW(LPCWSTR displayName, const FUSION_
   ComPtr<IAssemblyEnum> entries;
   {
     ComPtr<IAssemblyName> pattern;
-    if (createAssemblyNameObject(pattern.put(), displayName, CANOF_PARSE_DISPLAY_NAME, nullptr) != S_OK) {
+    // Without a pattern the enumeration below would list, and remove, every cached assembly.
+    if (createAssemblyNameObject(pattern.put(), displayName, CANOF_PARSE_DISPLAY_NAME, nullptr) != S_OK || !pattern) {
       return kUninstallFailed;
     }
     // No enumerator: nothing matches, so nothing is left to remove.
@@ -157,7 +159,7 @@ int AssemblyCacheClient::UninstallExactNameW(LPCWSTR displayName, const FUSION_I
 
 int AssemblyCacheClient::UninstallOne(LPCWSTR displayName, const FUSION_INSTALL_REFERENCE* reference) {
   ComPtr<IAssemblyCache> cache;
-  if (FAILED(createAssemblyCache(cache.put(), 0))) return kUninstallFailed;
+  if (FAILED(createAssemblyCache(cache.put(), 0)) || !cache) return kUninstallFailed;
   ULONG disposition = 0;
   if (FAILED(cache->UninstallAssembly(0, displayName, reference, &disposition))) return kUninstallFailed;
   return UninstallResult(disposition);
@@ -174,7 +176,11 @@ int AssemblyCacheClient::IsOlderVersionCached(const char* name) {
   ComPtr<IAssemblyEnum> entries;
   {
     ComPtr<IAssemblyName> pattern;
-    if (createAssemblyNameObject(pattern.put(), wideName.get(), CANOF_PARSE_DISPLAY_NAME, nullptr) != S_OK) return 0;
+    // Without a pattern the first entry of the whole cache would decide.
+    if (createAssemblyNameObject(pattern.put(), wideName.get(), CANOF_PARSE_DISPLAY_NAME, nullptr) != S_OK ||
+        !pattern) {
+      return 0;
+    }
     if (createAssemblyEnum(entries.put(), nullptr, pattern.get(), ASM_CACHE_GAC, nullptr) != S_OK || !entries) {
       return 0;
     }

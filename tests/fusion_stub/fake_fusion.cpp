@@ -490,12 +490,14 @@ class AssemblyCache final : public Counted<IAssemblyCache> {
   }
 };
 
-// Hands out `object` through `out` unless the scripted result is a failure without "object".
+// Hands out `object` through `out` unless the scripted result is a failure without "object"
+// or says "noobject".
 template <typename Interface, typename Make>
 HRESULT HandOut(Session& session, const char* call, Interface** out, HRESULT normal, Make make) {
   fake_fusion::Scripted scripted;
   const bool isScripted = session.TakeScripted(call, &scripted);
   if (isScripted && FAILED(scripted.result) && !scripted.handsOutObject) return scripted.result;
+  if (isScripted && scripted.withholdsObject) return scripted.result;
   if (!isScripted && normal != S_OK) return normal;
   *out = make();
   return isScripted ? scripted.result : normal;

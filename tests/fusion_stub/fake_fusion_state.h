@@ -18,12 +18,13 @@
 //   version  <manifest path> <a.b.c.d>
 //       The version InstallAssembly gives the file (default 1.0.0.0). Paths compare with '\'
 //       and '/' taken as the same.
-//   next  <call> <HRESULT> [object]
+//   next  <call> <HRESULT> [object|noobject]
 //       The next call of <call> (CreateAssemblyCache, CreateAssemblyNameObject,
 //       CreateAssemblyEnum, InstallAssembly, UninstallAssembly, GetNextAssembly) returns
 //       <HRESULT>; the record is used up. A success code still does the call's work (S_FALSE
 //       from InstallAssembly installs); a failure does none and hands out no object unless
-//       "object" is given, which hands out one all the same.
+//       "object" is given, which hands out one all the same. "noobject" makes one of the
+//       three Create calls hand out no object whatever <HRESULT> says.
 //   uninstall  <display name> <disposition> <HRESULT>
 //       UninstallAssembly of exactly that name sets the disposition and returns the HRESULT;
 //       the entry goes only for disposition 1 with a success HRESULT. Not used up.
@@ -76,6 +77,7 @@ struct Scripted {
   std::string call;
   int32_t result = 0;
   bool handsOutObject = false;
+  bool withholdsObject = false;
 };
 
 struct UninstallScript {
@@ -188,7 +190,7 @@ struct State {
       out << "version\t" << Escape(version.path) << '\t' << VersionText(version.version) << '\n';
     }
     for (const Scripted& scripted : next) {
-      out << "next\t" << scripted.call << '\t' << HresultText(scripted.result) << (scripted.handsOutObject ? "\tobject" : "")
+      out << "next\t" << scripted.call << '\t' << HresultText(scripted.result) << (scripted.handsOutObject ? "\tobject" : scripted.withholdsObject ? "\tnoobject" : "")
           << '\n';
     }
     for (const UninstallScript& script : uninstallScripts) {
@@ -233,7 +235,8 @@ struct State {
       } else if (kind == "version" && fields.size() >= 3) {
         state.installVersions.push_back({Unescape(fields[1]), ParseVersion(fields[2])});
       } else if (kind == "next" && fields.size() >= 3) {
-        state.next.push_back({fields[1], ParseHresult(fields[2]), fields.size() >= 4 && fields[3] == "object"});
+        state.next.push_back({fields[1], ParseHresult(fields[2]), fields.size() >= 4 && fields[3] == "object",
+                              fields.size() >= 4 && fields[3] == "noobject"});
       } else if (kind == "uninstall" && fields.size() >= 4) {
         state.uninstallScripts.push_back({Unescape(fields[1]),
                                           static_cast<uint32_t>(std::strtoul(fields[2].c_str(), nullptr, 0)),

@@ -125,11 +125,19 @@ print_summary() {
     printf '  %-32s %s\n' "${STEP_NAMES[$i]}" "${STEP_RESULTS[$i]}"
     [[ ${STEP_RESULTS[$i]} == FAIL* ]] && failed=1
   done
+  local passed=0 failures=0
+  for i in "${!STEP_RESULTS[@]}"; do
+    case ${STEP_RESULTS[$i]} in
+      PASS*) passed=$((passed + 1)) ;;
+      FAIL*) failures=$((failures + 1)) ;;
+    esac
+  done
+  printf '\nsteps: %d passed, %d failed\n' "$passed" "$failures"
   if [[ $failed -ne 0 ]]; then
-    printf '\nFAILED\n'
+    printf 'FAILED\n'
     return 1
   fi
-  printf '\nall steps passed\n'
+  printf 'all steps passed\n'
 }
 
 main() {
@@ -149,7 +157,7 @@ main() {
     skip_step "wine end-to-end suite" "tests/wine/run.sh not present"
   fi
 
-  # Later steps (static analysis, fuzzing) go here, one run_step line each.
+  run_step "fuzz targets (bounded)" bash scripts/fuzz.sh
 
   print_summary
 }

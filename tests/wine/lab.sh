@@ -278,3 +278,53 @@ expect_no_key() { ! grep -qxF "$1" <<<"$REG" || fail "unexpected key $1"; }
 # Shorthands for the keys the scenarios look at, below a software root.
 copies_key() { printf '%s\\Ovk\\Zt4\\InstalledCopies' "${1:-$VIEW}"; }
 folders_key() { printf '%s\\Microsoft\\.NETFramework\\AssemblyFolders\\OVK.DATA.ZT4' "${1:-$VIEW}"; }
+
+# ---- exact changes, timing and debugger output (the hostile-input scenarios) -------------
+
+# reg_lines KEY [SNAPSHOT]: the lines of a registry snapshot (REG unless given) that belong
+# to KEY itself, its key line and its values, not those of its subkeys.
+reg_lines() {
+  grep -F -e "$1" <<<"${2-$REG}" | awk -v key="$1" '$0 == key || index($0, key "\t") == 1' || true
+}
+
+# expect_reg_change BEFORE: REG differs from the snapshot BEFORE by exactly the lines on
+# standard input, "-LINE" for a line gone and "+LINE" for a line added; an empty standard
+# input means no change at all.
+expect_reg_change() {
+  local expected actual
+  expected=$(sed '/^$/d' | LC_ALL=C sort)
+  actual=$({
+    LC_ALL=C comm -23 <(sed '/^$/d' <<<"$1" | LC_ALL=C sort) <(sed '/^$/d' <<<"$REG" | LC_ALL=C sort) | sed 's/^/-/'
+    LC_ALL=C comm -13 <(sed '/^$/d' <<<"$1" | LC_ALL=C sort) <(sed '/^$/d' <<<"$REG" | LC_ALL=C sort) | sed 's/^/+/'
+  } | LC_ALL=C sort)
+  if [[ $expected != "$actual" ]]; then
+    fail "the registry changed otherwise than expected"
+    diff <(echo "$expected") <(echo "$actual") | sed 's/^/    /' >&2 || true
+  fi
+}
+
+# The change that -i makes to a snapshot BEFORE when it records COPY for both targets
+# and withdraws the AssemblyFolders key.
+install_change() {
+  printf '+%s\n' "$(lab_reg_line "$(copies_key)" 10.1.6.DEF.2 "$2")" "$(lab_reg_line "$(copies_key)" 10.1.6.DEF.4 "$2")"
+  reg_lines "$(folders_key)" "$1" | sed 's/^/-/'
+}
+
+# lab_timed_tool ARGS...: lab_tool, and TOOL_MS the wall time of the run in milliseconds.
+lab_timed_tool() {
+  local start
+  start=$(date +%s%3N)
+  lab_tool "$@"
+  TOOL_MS=$(($(date +%s%3N) - start))
+}
+
+# lab_debug_strings ARGS...: runs zt4gac.exe once more with Wine's debugstr channel on and
+# prints each text the tool sent to an attached debugger, one per line. The run must
+# exit with 0 and write nothing to stdout.
+lab_debug_strings() {
+  local status=0
+  WINEDEBUG=+debugstr "$WINE" "$ZT4_TOOL" "$@" >"$SCRATCH/out" 2>"$SCRATCH/debug" || status=$?
+  ((status == 0)) || fail "zt4gac $* exited with $status"
+  [[ ! -s $SCRATCH/out ]] || fail "zt4gac $* wrote to stdout"
+  tr -d '\r' <"$SCRATCH/debug" | sed -n 's/^.*:debugstr:OutputDebugStringA "\(.*\)"$/\1/p'
+}

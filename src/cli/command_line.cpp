@@ -23,8 +23,6 @@ int32_t failureHolder = 0;
 }  // namespace
 
 int RunCommandLine(int argc, char* argv[]) {
-  char installDir[MAX_PATH + 1] = {};
-
   // Built for every command line, recognised or not. Only a caller that runs several command
   // lines in one process (a fuzz target) replaces an earlier run's installer.
   delete runInstaller;
@@ -39,6 +37,7 @@ int RunCommandLine(int argc, char* argv[]) {
     // An empty directory runs nothing; a longer one than MAX_PATH fits neither the buffer nor
     // the installed-copy lookup, so it is refused rather than cut.
     if (length == 0 || length > MAX_PATH) return 0;
+    char installDir[MAX_PATH + 1] = {};
     std::memcpy(installDir, argv[2], length + 1);
     (void)runInstaller->Install(installDir, &failureHolder, kInstallTargetMask, kUse32BitTargets);
   } else if (std::strcmp(command, "-u") == 0) {

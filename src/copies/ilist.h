@@ -59,8 +59,9 @@ class ILIST {
   // Takes ownership of `element` and puts it after the tail. The first node appended becomes
   // the cursor as well, so a fresh list's iteration continues after its first element.
   void Append(OwnedPointer element) {
-    INODE<T>* node = new INODE<T>(element.get());
-    element.release();
+    // The node comes first: should its allocation fail, `element` still frees what it holds.
+    auto* node = new INODE<T>(nullptr);
+    node->data = element.release();
     node->prev = tail;
     if (tail != nullptr) {
       tail->next = node;

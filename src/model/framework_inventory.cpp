@@ -76,14 +76,16 @@ std::string FrameworkInventory::GetLatestVersion() const {
   return records.empty() ? std::string() : records.rbegin()->first;
 }
 
-int FrameworkInventory::IsVersionSupported(std::string version) const {
+int FrameworkInventory::IsVersionSupported(const std::string& version) const {
   return platform::_stricmp(version.c_str(), GetLatestVersion().c_str()) > 0 ? 0 : 1;
 }
 
-int FrameworkInventory::HasVersion(std::string versionKey) const { return records.count(versionKey) != 0 ? 1 : 0; }
+int FrameworkInventory::HasVersion(const std::string& versionKey) const {
+  return records.count(versionKey) != 0 ? 1 : 0;
+}
 
-std::string FrameworkInventory::GetFrameworkDirectory(std::string versionKey) const {
+std::string FrameworkInventory::GetFrameworkDirectory(const std::string& versionKey) const {
   const auto record = records.find(versionKey);
-  if (record == records.end()) return std::string();
+  if (record == records.end()) return {};
   return frameworkRoot + "\\" + record->second.directoryName;
 }

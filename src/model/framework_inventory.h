@@ -19,11 +19,11 @@ class FrameworkInventory {
   // The greatest key in byte order ("v2.0" > "v10.0"); empty without records.
   std::string GetLatestVersion() const;
   // 0 when `version` compares greater (ASCII case-insensitively) than the newest key, else 1.
-  int IsVersionSupported(std::string version) const;
+  int IsVersionSupported(const std::string& version) const;
   // Exact, case-sensitive key match; callers lowercase first.
-  int HasVersion(std::string versionKey) const;
+  int HasVersion(const std::string& versionKey) const;
   // frameworkRoot + "\" + directoryName of the record, or empty when the key is absent.
-  std::string GetFrameworkDirectory(std::string versionKey) const;
+  std::string GetFrameworkDirectory(const std::string& versionKey) const;
 
  private:
   void DetectFrameworks();

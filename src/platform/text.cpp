@@ -1,5 +1,7 @@
 #include "text.h"
 
+#include <algorithm>
+
 namespace platform {
 
 namespace {
@@ -16,7 +18,8 @@ int _stricmp(const char* left, const char* right) {
 }
 
 void AsciiLowercase(std::string& text) {
-  for (char& c : text) c = static_cast<char>(AsciiLower(static_cast<unsigned char>(c)));
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](char c) { return static_cast<char>(AsciiLower(static_cast<unsigned char>(c))); });
 }
 
 void AsciiLowercase(char* text) {

@@ -35,7 +35,7 @@ void ClearAssemblyFolders() {
   (void)platform::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kAssemblyFoldersKeyPath);
 }
 
-int32_t RemoveRegistration(std::string versionPrefix) {
+int32_t RemoveRegistration(const std::string& versionPrefix) {
   {
     platform::UniqueRegKey installedCopies;
     if (platform::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstalledCopiesKeyPath, 0, KEY_SET_VALUE,

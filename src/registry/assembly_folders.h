@@ -15,4 +15,4 @@ void ClearAssemblyFolders();
 // Deletes the copy values of the entries whose providerVersion begins with `versionPrefix` (every
 // entry for ""), then the value "Ovk.Data.Zt4" of the AssemblyFolders key. Returns the Win32 code of
 // the AssemblyFolders step alone: 0 when the value was deleted.
-int32_t RemoveRegistration(std::string versionPrefix);
+int32_t RemoveRegistration(const std::string& versionPrefix);

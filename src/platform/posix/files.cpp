@@ -1,6 +1,7 @@
 // POSIX stand-in for the Win32 file and system-directory calls.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -14,9 +15,7 @@ namespace platform {
 namespace standin {
 std::string ToPosixPath(const char* windowsPath) {
   std::string path = windowsPath ? windowsPath : "";
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
+  std::replace(path.begin(), path.end(), '\\', '/');
   return path;
 }
 }  // namespace standin

@@ -27,13 +27,14 @@ using LPBYTE = BYTE*;
 using LPDWORD = DWORD*;
 using ULONG_PTR = uintptr_t;
 
-struct HKEY__;
-using HKEY = HKEY__*;
+// Opaque handle types; the names differ from Windows' own (which are reserved identifiers).
+struct StandInKeyHandle;
+using HKEY = StandInKeyHandle*;
 using PHKEY = HKEY*;
 using REGSAM = DWORD;
 
-struct HINSTANCE__;
-using HMODULE = HINSTANCE__*;
+struct StandInModuleHandle;
+using HMODULE = StandInModuleHandle*;
 using FARPROC = intptr_t (*)();
 
 struct FILETIME {

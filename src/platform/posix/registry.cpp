@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -183,9 +184,9 @@ LONG ResolveForUse(HKEY handle, REGSAM needed, OpenKey* open) {
 
 // Creates the path below `start` (unless it is denied), undoing the creation when the change
 // cannot be written back. *createdAny tells whether a key was new.
-LONG CreatePath(OpenKey start, const std::vector<std::string>& names, bool mayCreate, OpenKey* result,
+LONG CreatePath(const OpenKey& start, const std::vector<std::string>& names, bool mayCreate, OpenKey* result,
                 bool* createdAny) {
-  StandInRegistry& registry = Registry();
+  const StandInRegistry& registry = Registry();
   std::string path = start.path;
   for (const std::string& name : names) path = ChildPath(path, name);
   if (registry.IsDenied(path)) return ERROR_ACCESS_DENIED;
@@ -245,9 +246,7 @@ LONG RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD /*reserved*/, LPSTR /*keyCl
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   std::vector<std::string> names;
   if (!standin::SplitKeyPath(subKey, &names)) return kErrorBadPathname;
-  for (const std::string& name : names) {
-    if (HasLineBreak(name)) return ERROR_INVALID_PARAMETER;
-  }
+  if (std::any_of(names.begin(), names.end(), HasLineBreak)) return ERROR_INVALID_PARAMETER;
 
   OpenKey created;
   bool createdAny = false;
@@ -302,6 +301,8 @@ LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWOR
   std::memcpy(name, value.name.c_str(), value.name.size() + 1);
   *nameLength = static_cast<DWORD>(value.name.size());
   if (type != nullptr) *type = value.type;
+  // Raw bytes, as Windows copies them: no terminator is added that the value does not hold.
+  // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
   if (data != nullptr) std::memcpy(data, value.data.data(), value.data.size());
   if (dataLength != nullptr) *dataLength = static_cast<DWORD>(value.data.size());
   return ERROR_SUCCESS;
@@ -315,11 +316,13 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD /*reserved*/, LPDWORD 
   if (data != nullptr && dataLength == nullptr) return ERROR_INVALID_PARAMETER;
   const RegistryValue* value = open.key->FindValue(valueName != nullptr ? valueName : "");
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
-  const DWORD size = static_cast<DWORD>(value->data.size());
+  const auto size = static_cast<DWORD>(value->data.size());
   if (data != nullptr && size > *dataLength) {
     *dataLength = size;
     return ERROR_MORE_DATA;
   }
+  // Raw bytes, as Windows copies them: no terminator is added that the value does not hold.
+  // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
   if (data != nullptr) std::memcpy(data, value->data.data(), size);
   if (type != nullptr) *type = value->type;
   if (dataLength != nullptr) *dataLength = size;
@@ -410,7 +413,8 @@ std::shared_ptr<RegistryKey> FindKey(HKEY root, const std::string& keyPath) {
   std::vector<std::string> names;
   if (!key || !SplitKeyPath(keyPath.c_str(), &names)) return nullptr;
   for (const std::string& name : names) {
-    if (!(key = key->Subkey(name))) return nullptr;
+    key = key->Subkey(name);
+    if (!key) return nullptr;
   }
   return key;
 }
@@ -425,10 +429,11 @@ std::shared_ptr<RegistryKey> MakeKey(HKEY root, const std::string& keyPath) {
 }
 
 // The lowercased path the fault tables use, or "" for a root or path the stand-in does not serve.
+// cppcheck-suppress constParameter ; HKEY is an opaque Win32 handle type, compared and never dereferenced
 std::string FaultPath(HKEY root, const std::string& keyPath) {
   std::vector<std::string> names;
   if ((root != HKEY_LOCAL_MACHINE && root != HKEY_CURRENT_USER) || !SplitKeyPath(keyPath.c_str(), &names)) {
-    return std::string();
+    return {};
   }
   std::string path = root == HKEY_LOCAL_MACHINE ? "hklm" : "hkcu";
   for (const std::string& name : names) path = ChildPath(path, name);

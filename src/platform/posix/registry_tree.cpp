@@ -1,6 +1,8 @@
 // POSIX stand-in only: the in-memory registry tree.
 #include "platform/posix/registry_tree.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "platform/text.h"
@@ -70,7 +72,8 @@ const RegistryKey* RegistryKey::SubkeyAt(size_t index) const {
   if (orderedSubkeysStale_) {
     orderedSubkeys_.clear();
     orderedSubkeys_.reserve(subkeys_.size());
-    for (const auto& entry : subkeys_) orderedSubkeys_.push_back(entry.second.get());
+    std::transform(subkeys_.begin(), subkeys_.end(), std::back_inserter(orderedSubkeys_),
+                   [](const auto& entry) { return entry.second.get(); });
     orderedSubkeysStale_ = false;
   }
   return index < orderedSubkeys_.size() ? orderedSubkeys_[index] : nullptr;
@@ -122,6 +125,7 @@ void RegistryKey::RebuildValueIndex() {
   for (size_t i = 0; i < values_.size(); ++i) valueIndex_.emplace(LowercaseName(values_[i].name), i);
 }
 
+// cppcheck-suppress constParameter ; HKEY is an opaque Win32 handle type, compared and never dereferenced
 std::shared_ptr<RegistryKey> RegistryTree::Root(HKEY root) const {
   if (root == HKEY_LOCAL_MACHINE) return localMachine;
   if (root == HKEY_CURRENT_USER) return currentUser;

@@ -1,0 +1,197 @@
+#!/usr/bin/env bash
+# Static analysis of src/: clang-tidy (checks in .clang-tidy) over the host build's compile
+# commands and over the Win32 layer with the mingw build's, and cppcheck over the sources with
+# the POSIX stand-in layer, then over the Win32 layer with cppcheck's Windows library. Installs
+# what is missing, prints a summary and exits non-zero on any finding.
+#
+# A finding is fixed, not silenced; where a suppression is right it sits on the line
+# (NOLINT(check) or "cppcheck-suppress id ;") with a one-line reason.
+set -euo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+readonly JOBS=2
+readonly PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686 clang-tidy cppcheck)
+readonly BUILD_DIR=build/tidy
+readonly WINDOWS_BUILD_DIR=build/tidy/windows-x86
+readonly MINGW_CXX=i686-w64-mingw32-g++
+readonly LOG_DIR=$BUILD_DIR/logs
+readonly CLANG_TIDY=${CLANG_TIDY:-clang-tidy}
+readonly CPPCHECK_OPTIONS=(
+  "--enable=warning,performance,portability,style"
+  --error-exitcode=1
+  --inline-suppr
+  --std=c++17
+  --language=c++
+  --suppress=missingIncludeSystem
+  --quiet
+  -j "$JOBS"
+)
+
+log() { printf '\n==> %s\n' "$*"; }
+
+as_root() {
+  if [[ $(id -u) -eq 0 ]]; then
+    "$@"
+  else
+    sudo "$@"
+  fi
+}
+
+is_installed() {
+  [[ $(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null) == installed ]]
+}
+
+# Installs the packages that are missing; `apt-get update` only when there are any.
+apt_install_missing() {
+  local missing=() package
+  for package in "$@"; do
+    is_installed "$package" || missing+=("$package")
+  done
+  if [[ ${#missing[@]} -eq 0 ]]; then
+    echo "all present: $*"
+    return 0
+  fi
+  echo "installing: ${missing[*]}"
+  as_root apt-get update -q
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# Counts the distinct diagnostics in a log, "file:line:col: warning|error|style|...: text"; a
+# finding in a header shows up once per source that includes it and counts once.
+count_findings() {
+  grep -E '^[^ :]+:[0-9]+:[0-9]+: (warning|error|style|performance|portability|information):' "$1" | sort -u | wc -l
+}
+
+# ---- clang-tidy ----------------------------------------------------------------------------
+
+# clang-tidy's stderr without its chatter: what is left (a file that does not parse, a bad
+# .clang-tidy) belongs in the log beside the findings.
+tidy_errors() {
+  grep -Ev '^[0-9]+ (warning|error)s? (generated|treated as errors)\.$|^Suppressed [0-9]+ warnings|^Use -header-filter|^Error while processing ' \
+    "$1" || true
+}
+
+# The host build's compile commands cover every source but the Win32 layer; nothing needs
+# building, as the host build generates no sources.
+run_clang_tidy() {
+  local out=$1 sources=()
+  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
+    -DZT4GAC_BUILD_TESTS=OFF -DZT4GAC_BUILD_BENCH=OFF -DZT4GAC_BUILD_FUZZ=OFF >"$LOG_DIR/configure.log" ||
+    { cat "$LOG_DIR/configure.log"; return 1; }
+
+  mapfile -t sources < <(sed -n 's|^ *"file": "\(.*/src/.*\.cpp\)",\{0,1\}$|\1|p' "$BUILD_DIR/compile_commands.json" | sort -u)
+  if [[ ${#sources[@]} -eq 0 ]]; then
+    echo "no sources under src/ in $BUILD_DIR/compile_commands.json" >&2
+    return 1
+  fi
+  echo "$("$CLANG_TIDY" --version | grep -m1 -i version | sed 's/^ *//'); ${#sources[@]} files"
+
+  # One clang-tidy per file, two at a time; the findings go to the log, the chatter is dropped.
+  local status=0
+  printf '%s\0' "${sources[@]}" |
+    xargs -0 -n 1 -P "$JOBS" "$CLANG_TIDY" -p "$BUILD_DIR" --quiet --use-color=false >"$out" 2>"$LOG_DIR/clang-tidy.stderr" ||
+    status=$?
+  tidy_errors "$LOG_DIR/clang-tidy.stderr" >>"$out"
+  cat "$out"
+  [[ $status -eq 0 && $(count_findings "$out") -eq 0 ]]
+}
+
+# The Win32 layer, which only the Windows build compiles: the mingw build's compile commands,
+# with clang pointed at mingw's own C++ and Windows headers in place of the host's.
+run_clang_tidy_win32() {
+  local out=$1 include_dirs=() extra_args=(--extra-arg-before=-nostdinc) dir
+  cmake -S . -B "$WINDOWS_BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DZT4GAC_BUILD_TESTS=OFF >"$LOG_DIR/configure-windows.log" ||
+    { cat "$LOG_DIR/configure-windows.log"; return 1; }
+
+  mapfile -t include_dirs < <("$MINGW_CXX" -std=c++17 -E -x c++ -v - </dev/null 2>&1 |
+    sed -n '/^#include <...> search starts here:$/,/^End of search list\.$/s|^ \(/.*\)$|\1|p')
+  if [[ ${#include_dirs[@]} -eq 0 ]]; then
+    echo "no include directories from $MINGW_CXX" >&2
+    return 1
+  fi
+  for dir in "${include_dirs[@]}"; do extra_args+=(--extra-arg-before=-isystem"$dir"); done
+
+  local status=0
+  "$CLANG_TIDY" -p "$WINDOWS_BUILD_DIR" --quiet --use-color=false "${extra_args[@]}" src/platform/win32/*.cpp \
+    >"$out" 2>"$LOG_DIR/clang-tidy-win32.stderr" || status=$?
+  tidy_errors "$LOG_DIR/clang-tidy-win32.stderr" >>"$out"
+  cat "$out"
+  [[ $status -eq 0 && $(count_findings "$out") -eq 0 ]]
+}
+
+# ---- cppcheck ------------------------------------------------------------------------------
+
+# Everything but the Win32 layer, with the POSIX stand-in's headers: what the host build compiles.
+run_cppcheck_host() {
+  local out=$1
+  cppcheck --version
+  local status=0
+  cppcheck "${CPPCHECK_OPTIONS[@]}" --library=posix -I src -I src/platform/posix -i src/platform/win32 src \
+    >"$out" 2>&1 || status=$?
+  cat "$out"
+  [[ $status -eq 0 && $(count_findings "$out") -eq 0 ]]
+}
+
+# The Win32 layer, which only the Windows build compiles, with cppcheck's model of <windows.h>.
+run_cppcheck_win32() {
+  local out=$1 status=0
+  cppcheck "${CPPCHECK_OPTIONS[@]}" --library=windows --platform=win32A -I src -I src/platform/win32 \
+    src/platform/win32 src/platform/text.cpp >"$out" 2>&1 || status=$?
+  cat "$out"
+  [[ $status -eq 0 && $(count_findings "$out") -eq 0 ]]
+}
+
+# ---- driver --------------------------------------------------------------------------------
+
+STEP_NAMES=()
+STEP_RESULTS=()
+
+run_step() {
+  local name=$1 out=$LOG_DIR/$2.log status start=$SECONDS
+  shift 2
+  log "$name"
+  set +e
+  (
+    set -e
+    "$@" "$out"
+  )
+  status=$?
+  set -e
+  STEP_NAMES+=("$name")
+  if [[ $status -eq 0 ]]; then
+    STEP_RESULTS+=("PASS  ($((SECONDS - start)) s)")
+  else
+    STEP_RESULTS+=("FAIL  ($(count_findings "$out") findings, $((SECONDS - start)) s, log $out)")
+  fi
+}
+
+print_summary() {
+  local i failed=0
+  printf '\n==> Static analysis summary\n'
+  for i in "${!STEP_NAMES[@]}"; do
+    printf '  %-32s %s\n' "${STEP_NAMES[$i]}" "${STEP_RESULTS[$i]}"
+    [[ ${STEP_RESULTS[$i]} == FAIL* ]] && failed=1
+  done
+  if [[ $failed -ne 0 ]]; then
+    printf '\nstatic analysis FAILED\n'
+    return 1
+  fi
+  printf '\nstatic analysis clean\n'
+}
+
+main() {
+  log "install packages"
+  apt_install_missing "${PACKAGES[@]}"
+  mkdir -p "$LOG_DIR"
+
+  run_step "clang-tidy: src/" clang-tidy run_clang_tidy
+  run_step "clang-tidy: src/platform/win32" clang-tidy-win32 run_clang_tidy_win32
+  run_step "cppcheck: src/ (host layer)" cppcheck-host run_cppcheck_host
+  run_step "cppcheck: src/platform/win32" cppcheck-win32 run_cppcheck_win32
+
+  print_summary
+}
+
+main "$@"

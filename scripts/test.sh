@@ -157,6 +157,7 @@ main() {
     skip_step "wine end-to-end suite" "tests/wine/run.sh not present"
   fi
 
+  run_step "static analysis: clang-tidy + cppcheck" bash scripts/static-analysis.sh
   run_step "fuzz targets (bounded)" bash scripts/fuzz.sh
 
   print_summary

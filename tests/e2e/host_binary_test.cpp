@@ -1,0 +1,226 @@
+// zt4gac run as a subprocess: a regedit-format registry file, a Windows directory whose newest
+// framework folder holds the stand-in fusion.dll, and a product directory with the assembly
+// files. What the run did is read back from the registry file and the stand-in's state file.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fusion_stub/fake_fusion_state.h"
+#include "platform/posix/registry_store.h"
+
+extern char** environ;
+
+namespace {
+
+using platform::standin::ReadRegistryString;
+using platform::standin::RegistryKeyExists;
+using platform::standin::RegistryValueExists;
+
+const std::string kCopiesKey = "SOFTWARE\\Ovk\\Zt4\\InstalledCopies";
+const std::string kFoldersKey = "SOFTWARE\\Microsoft\\.NETFramework\\AssemblyFolders\\OVK.DATA.ZT4";
+const char* const kAssemblies[] = {"Ovk.Data.Zt4", "Ovk.Data.Quillmor", "Ovk.Data.Zt4.ASP", "Ovk.Data.Zt4.Entity"};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+std::string Backslashed(std::string path) {
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path;
+}
+
+// A string as a .reg file quotes it.
+std::string RegQuoted(const std::string& text) {
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') quoted += '\\';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+struct RunResult {
+  int exitStatus = -1;  // -1 unless the process exited normally
+  std::string standardOutput;
+  std::string standardError;
+};
+
+class HostBinaryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/zt4gac-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    registryPath_ = root_ + "/registry.reg";
+    statePath_ = root_ + "/fusion-state.txt";
+    windowsDir_ = root_ + "/Windows";
+    productDir_ = Backslashed(root_ + "/Product");
+    const std::string frameworks = windowsDir_ + "/Microsoft.NET/Framework/";
+    std::filesystem::create_directories(frameworks + "v2.0.50727");
+    std::filesystem::create_directories(frameworks + "v4.0.30319");
+    std::filesystem::copy_file(ZT4GAC_FAKE_FUSION, frameworks + "v4.0.30319/fusion.dll");
+
+    // Every file gets the version of its target; the second assembly is then never "older".
+    fake_fusion::State state;
+    for (const auto& [folder, version] : {std::pair{"netf20_32", "10.1.6.2"}, std::pair{"netf40_32", "10.1.6.4"}}) {
+      for (const char* name : kAssemblies) {
+        const std::string path = root_ + "/Product/bin/" + folder + "/" + name + ".dll";
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path, std::ios::binary) << "assembly";
+        state.installVersions.push_back({path, fake_fusion::ParseVersion(version)});
+      }
+    }
+    ASSERT_TRUE(state.Save(statePath_));
+  }
+
+  void TearDown() override {
+    platform::standin::ResetRegistry();
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+
+  // Both frameworks, the provider's AssemblyFolders registration, and the copies given as
+  // name and path.
+  void WriteRegistry(const std::vector<std::pair<std::string, std::string>>& copies) {
+    std::string file =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\.NETFramework\\AssemblyFolders\\OVK.DATA.ZT4]\r\n"
+        "@=\"C:\\\\Product\\\\bin\"\r\n"
+        "\"Ovk.Data.Zt4\"=\"C:\\\\Product\\\\bin\"\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\.NETFramework\\policy\\v2.0]\r\n"
+        "\"50727\"=\"50727-50727\"\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\.NETFramework\\policy\\v4.0]\r\n"
+        "\"30319\"=\"30319-30319\"\r\n\r\n";
+    for (const auto& [name, path] : copies) {
+      file += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ovk\\Zt4\\InstalledCopies\\" + name + "]\r\n";
+      file += "\"Zt4 Path Name\"=" + RegQuoted(path) + "\r\n\r\n";
+    }
+    std::ofstream(registryPath_, std::ios::binary) << file;
+  }
+
+  // Runs the binary with exactly these arguments after argument 0.
+  RunResult Run(const std::vector<std::string>& arguments) {
+    std::vector<std::string> environment{"ZT4GAC_REGISTRY=" + registryPath_, "ZT4GAC_WINDOWS_DIR=" + windowsDir_,
+                                         "ZT4GAC_FAKE_FUSION_STATE=" + statePath_};
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+      if (std::strncmp(*variable, "ZT4GAC_", 7) != 0) environment.push_back(*variable);
+    }
+    std::vector<char*> envp;
+    for (std::string& variable : environment) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+
+    std::vector<std::string> argumentCopies{ZT4GAC_BINARY};
+    argumentCopies.insert(argumentCopies.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : argumentCopies) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    const std::string outPath = root_ + "/stdout";
+    const std::string errPath = root_ + "/stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+
+    RunResult result;
+    pid_t child = 0;
+    const int spawnError = posix_spawn(&child, ZT4GAC_BINARY, &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(spawnError, 0) << std::strerror(spawnError);
+    if (spawnError != 0) return result;
+
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+    result.standardOutput = ReadFile(outPath);
+    result.standardError = ReadFile(errPath);
+    return result;
+  }
+
+  void RunSilently(const std::vector<std::string>& arguments) {
+    const RunResult result = Run(arguments);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.standardOutput, "");
+    EXPECT_EQ(result.standardError, "");
+    // Everything the run wrote must read back; the checks below look at it.
+    ASSERT_TRUE(platform::standin::UseRegistryFile(registryPath_));
+  }
+
+  static std::string CopyValue(const std::string& valueName) {
+    std::string text;
+    return ReadRegistryString(HKEY_LOCAL_MACHINE, kCopiesKey, valueName, &text) ? text : "(absent)";
+  }
+
+  fake_fusion::State State() const { return fake_fusion::State::Load(statePath_); }
+  std::vector<std::string> CachedNames() const {
+    std::vector<std::string> names;
+    for (const fake_fusion::Entry& entry : State().entries) names.push_back(entry.name);
+    return names;
+  }
+  // Every assembly once per target, in the order the tool installs them.
+  static std::vector<std::string> BothTargets() {
+    std::vector<std::string> names(std::begin(kAssemblies), std::end(kAssemblies));
+    names.insert(names.end(), std::begin(kAssemblies), std::end(kAssemblies));
+    return names;
+  }
+
+  std::string root_;
+  std::string registryPath_;
+  std::string statePath_;
+  std::string windowsDir_;
+  std::string productDir_;
+};
+
+TEST_F(HostBinaryTest, InstallForARegisteredCopyThenUninstall) {
+  WriteRegistry({{"Zt4Home", productDir_}});
+  RunSilently({"-i", productDir_});
+  EXPECT_EQ(CachedNames(), BothTargets());
+  EXPECT_EQ(CopyValue("10.1.6.DEF.2"), "Zt4Home");
+  EXPECT_EQ(CopyValue("10.1.6.DEF.4"), "Zt4Home");
+  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kFoldersKey));
+
+  // The product's setup registers the folder again before the provider is taken out.
+  platform::standin::SetRegistryString(HKEY_LOCAL_MACHINE, kFoldersKey, "Ovk.Data.Zt4", "C:\\Product\\bin");
+  RunSilently({"-u"});
+  EXPECT_TRUE(CachedNames().empty());
+  EXPECT_EQ(State().live, 0);
+  EXPECT_FALSE(RegistryValueExists(HKEY_LOCAL_MACHINE, kFoldersKey, "Ovk.Data.Zt4"));
+  EXPECT_EQ(CopyValue("10.1.6.DEF.2"), "Zt4Home");
+  EXPECT_EQ(CopyValue("10.1.6.DEF.4"), "Zt4Home");
+}
+
+TEST_F(HostBinaryTest, InstallForADirectoryOfNoCopyRecordsNoCopy) {
+  std::filesystem::create_directories(root_ + "/Elsewhere");
+  WriteRegistry({{"Zt4Other", Backslashed(root_ + "/Elsewhere")}});
+  RunSilently({"-i", productDir_ + "\\"});
+  EXPECT_EQ(CachedNames(), BothTargets());
+  EXPECT_EQ(CopyValue("10.1.6.DEF.2"), "(absent)");
+  EXPECT_EQ(CopyValue("10.1.6.DEF.4"), "(absent)");
+  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kFoldersKey));
+}
+
+TEST_F(HostBinaryTest, InstallWithoutABinFolderKeepsTheRegistration) {
+  std::filesystem::remove_all(root_ + "/Product/bin");
+  WriteRegistry({{"Zt4Home", productDir_}});
+  RunSilently({"-i", productDir_});
+  EXPECT_FALSE(State().CallsTo("CreateAssemblyCache").empty());  // the run did reach the cache
+  EXPECT_TRUE(CachedNames().empty());
+  EXPECT_EQ(CopyValue("10.1.6.DEF.2"), "(absent)");
+  EXPECT_EQ(CopyValue("10.1.6.DEF.4"), "(absent)");
+  EXPECT_TRUE(RegistryValueExists(HKEY_LOCAL_MACHINE, kFoldersKey, "Ovk.Data.Zt4"));
+}
+
+}  // namespace

@@ -1,15 +1,4 @@
 # Cross build for 32-bit Windows with mingw-w64 (Debian's g++-mingw-w64-i686).
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(ZT4GAC_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${ZT4GAC_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${ZT4GAC_MINGW_PREFIX}-g++)
-set(CMAKE_RC_COMPILER ${ZT4GAC_MINGW_PREFIX}-windres)
-
-# Headers and libraries come from the mingw sysroot only; build tools from the host.
-set(CMAKE_FIND_ROOT_PATH /usr/${ZT4GAC_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -2,16 +2,6 @@
 # Only for the Wine suite on hosts that cannot execute 32-bit x86 code at all
 # (no IA-32 emulation in the kernel): there the 32-bit tool cannot start under
 # any Wine, and the same sources built for x86_64 run under wine64 instead.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
-
 set(ZT4GAC_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${ZT4GAC_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${ZT4GAC_MINGW_PREFIX}-g++)
-set(CMAKE_RC_COMPILER ${ZT4GAC_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${ZT4GAC_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

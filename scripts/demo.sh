@@ -37,30 +37,12 @@ quietly() {
   fi
 }
 
-as_root() {
-  if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi
-}
-
-is_installed() {
-  [[ $(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null) == installed ]]
-}
+source scripts/lib/packages.sh
 
 install_missing_packages() {
-  local missing=() package
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    quietly as_root dpkg --add-architecture i386
-    missing+=(i386-architecture)
-  fi
-  for package in "${PACKAGES[@]}"; do
-    is_installed "$package" || missing+=("$package")
-  done
-  if [[ ${#missing[@]} -eq 0 ]]; then
-    say "packages: all present"
-    return 0
-  fi
-  say "packages: installing ${missing[*]} (a few minutes on a fresh machine)"
-  quietly as_root apt-get update -q
-  quietly as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${PACKAGES[@]}"
+  say "packages: installing whatever is missing (a few minutes on a fresh machine)"
+  quietly ensure_i386_architecture
+  quietly apt_install_missing "${PACKAGES[@]}"
 }
 
 # build_tool ARCH: zt4gac.exe and gac_list.exe of ARCH; sets BUILD.

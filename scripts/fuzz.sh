@@ -18,24 +18,7 @@ readonly TARGETS=(reg_file_fuzz command_line_fuzz cache_operations_fuzz install_
 readonly MAX_TOTAL_SECONDS=300
 readonly BUILD_DIR=build/fuzz
 
-as_root() {
-  if [[ $(id -u) -eq 0 ]]; then
-    "$@"
-  else
-    sudo "$@"
-  fi
-}
-
-install_missing() {
-  local missing=() package
-  for package in clang libclang-rt-14-dev cmake ninja-build; do
-    [[ $(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null) == installed ]] || missing+=("$package")
-  done
-  [[ ${#missing[@]} -eq 0 ]] && return 0
-  echo "installing: ${missing[*]}"
-  as_root apt-get update -q
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
-}
+source scripts/lib/packages.sh
 
 seconds=${ZT4GAC_FUZZ_SECONDS:-60}
 if ! [[ $seconds =~ ^[0-9]+$ ]] || [[ $seconds -eq 0 ]]; then
@@ -48,7 +31,7 @@ if [[ $seconds -gt $per_target_limit ]]; then
   seconds=$per_target_limit
 fi
 
-install_missing
+apt_install_missing clang libclang-rt-14-dev cmake ninja-build
 cmake --preset fuzz
 cmake --build --preset fuzz -j "$JOBS"
 

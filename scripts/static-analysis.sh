@@ -30,32 +30,7 @@ readonly CPPCHECK_OPTIONS=(
 
 log() { printf '\n==> %s\n' "$*"; }
 
-as_root() {
-  if [[ $(id -u) -eq 0 ]]; then
-    "$@"
-  else
-    sudo "$@"
-  fi
-}
-
-is_installed() {
-  [[ $(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null) == installed ]]
-}
-
-# Installs the packages that are missing; `apt-get update` only when there are any.
-apt_install_missing() {
-  local missing=() package
-  for package in "$@"; do
-    is_installed "$package" || missing+=("$package")
-  done
-  if [[ ${#missing[@]} -eq 0 ]]; then
-    echo "all present: $*"
-    return 0
-  fi
-  echo "installing: ${missing[*]}"
-  as_root apt-get update -q
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
-}
+source scripts/lib/packages.sh
 
 # Counts the distinct diagnostics in a log, "file:line:col: warning|error|style|...: text"; a
 # finding in a header shows up once per source that includes it and counts once.

@@ -20,32 +20,7 @@ STEP_RESULTS=()
 
 log() { printf '\n==> %s\n' "$*"; }
 
-as_root() {
-  if [[ $(id -u) -eq 0 ]]; then
-    "$@"
-  else
-    sudo "$@"
-  fi
-}
-
-is_installed() {
-  [[ $(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null) == installed ]]
-}
-
-# Installs the packages that are missing; `apt-get update` only when there are any.
-apt_install_missing() {
-  local missing=() package
-  for package in "$@"; do
-    is_installed "$package" || missing+=("$package")
-  done
-  if [[ ${#missing[@]} -eq 0 ]]; then
-    echo "all present: $*"
-    return 0
-  fi
-  echo "installing: ${missing[*]}"
-  as_root apt-get update -q
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
-}
+source scripts/lib/packages.sh
 
 # ---- steps -------------------------------------------------------------------------------
 
@@ -83,9 +58,7 @@ build_windows() {
 
 # The Wine end-to-end suite runs the Windows build; it needs 32-bit Wine, hence i386.
 run_wine_suite() {
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    as_root dpkg --add-architecture i386
-  fi
+  ensure_i386_architecture
   apt_install_missing "${WINE_PACKAGES[@]}"
   bash tests/wine/run.sh
 }

@@ -1,0 +1,14 @@
+# Shared by the mingw-w64 toolchain files; each sets CMAKE_SYSTEM_PROCESSOR and
+# ZT4GAC_MINGW_PREFIX first.
+set(CMAKE_SYSTEM_NAME Windows)
+
+set(CMAKE_C_COMPILER ${ZT4GAC_MINGW_PREFIX}-gcc)
+set(CMAKE_CXX_COMPILER ${ZT4GAC_MINGW_PREFIX}-g++)
+set(CMAKE_RC_COMPILER ${ZT4GAC_MINGW_PREFIX}-windres)
+
+# Headers and libraries come from the mingw sysroot only; build tools from the host.
+set(CMAKE_FIND_ROOT_PATH /usr/${ZT4GAC_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

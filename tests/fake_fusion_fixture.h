@@ -69,6 +69,19 @@ class FakeFusionTest : public ::testing::Test {
   void WriteState(const fake_fusion::State& state) { ASSERT_TRUE(state.Save(statePath_)); }
   fake_fusion::State ReadState() const { return fake_fusion::State::Load(statePath_); }
 
+  // Adds a one-shot result for the next call of `call`.
+  void ScriptNext(const std::string& call, HRESULT result, bool handsOutObject = false) {
+    fake_fusion::State state = ReadState();
+    state.next.push_back({call, result, handsOutObject});
+    WriteState(state);
+  }
+
+  void ScriptUninstall(const std::string& displayName, ULONG disposition, HRESULT result) {
+    fake_fusion::State state = ReadState();
+    state.uninstallScripts.push_back({displayName, disposition, result});
+    WriteState(state);
+  }
+
   std::string root_;
   std::string windowsDir_;
   std::string statePath_;
@@ -93,19 +106,6 @@ class LoadedClientTest : public FakeFusionTest {
   void SetEntries(const std::vector<fake_fusion::Entry>& entries) {
     fake_fusion::State state;
     state.entries = entries;
-    WriteState(state);
-  }
-
-  // Adds a one-shot result for the next call of `call`.
-  void ScriptNext(const std::string& call, HRESULT result, bool handsOutObject = false) {
-    fake_fusion::State state = ReadState();
-    state.next.push_back({call, result, handsOutObject});
-    WriteState(state);
-  }
-
-  void ScriptUninstall(const std::string& displayName, ULONG disposition, HRESULT result) {
-    fake_fusion::State state = ReadState();
-    state.uninstallScripts.push_back({displayName, disposition, result});
     WriteState(state);
   }
 

@@ -93,10 +93,11 @@ class HostBinaryTest : public ::testing::Test {
   }
 
   // Both frameworks, the provider's AssemblyFolders registration, and the copies given as
-  // name and path.
+  // name and path. The comment and CRLF line ends mean any rewrite changes the file's bytes.
   void WriteRegistry(const std::vector<std::pair<std::string, std::string>>& copies) {
     std::string file =
         "Windows Registry Editor Version 5.00\r\n\r\n"
+        "; provider registration left by an earlier installer\r\n"
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\.NETFramework\\AssemblyFolders\\OVK.DATA.ZT4]\r\n"
         "@=\"C:\\\\Product\\\\bin\"\r\n"
         "\"Ovk.Data.Zt4\"=\"C:\\\\Product\\\\bin\"\r\n\r\n"
@@ -155,8 +156,6 @@ class HostBinaryTest : public ::testing::Test {
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.standardOutput, "");
     EXPECT_EQ(result.standardError, "");
-    // Everything the run wrote must read back; the checks below look at it.
-    ASSERT_TRUE(platform::standin::UseRegistryFile(registryPath_));
   }
 
   static std::string CopyValue(const std::string& valueName) {
@@ -170,12 +169,6 @@ class HostBinaryTest : public ::testing::Test {
     for (const fake_fusion::Entry& entry : State().entries) names.push_back(entry.name);
     return names;
   }
-  // Every assembly once per target, in the order the tool installs them.
-  static std::vector<std::string> BothTargets() {
-    std::vector<std::string> names(std::begin(kAssemblies), std::end(kAssemblies));
-    names.insert(names.end(), std::begin(kAssemblies), std::end(kAssemblies));
-    return names;
-  }
 
   std::string root_;
   std::string registryPath_;
@@ -187,7 +180,11 @@ class HostBinaryTest : public ::testing::Test {
 TEST_F(HostBinaryTest, InstallForARegisteredCopyThenUninstall) {
   WriteRegistry({{"Zt4Home", productDir_}});
   RunSilently({"-i", productDir_});
-  EXPECT_EQ(CachedNames(), BothTargets());
+  // Everything the run wrote must read back.
+  ASSERT_TRUE(platform::standin::UseRegistryFile(registryPath_));
+  std::vector<std::string> bothTargets(std::begin(kAssemblies), std::end(kAssemblies));
+  bothTargets.insert(bothTargets.end(), std::begin(kAssemblies), std::end(kAssemblies));
+  EXPECT_EQ(CachedNames(), bothTargets);
   EXPECT_EQ(CopyValue("10.1.6.DEF.2"), "Zt4Home");
   EXPECT_EQ(CopyValue("10.1.6.DEF.4"), "Zt4Home");
   EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kFoldersKey));
@@ -195,6 +192,7 @@ TEST_F(HostBinaryTest, InstallForARegisteredCopyThenUninstall) {
   // The product's setup registers the folder again before the provider is taken out.
   platform::standin::SetRegistryString(HKEY_LOCAL_MACHINE, kFoldersKey, "Ovk.Data.Zt4", "C:\\Product\\bin");
   RunSilently({"-u"});
+  ASSERT_TRUE(platform::standin::UseRegistryFile(registryPath_));
   EXPECT_TRUE(CachedNames().empty());
   EXPECT_EQ(State().live, 0);
   EXPECT_FALSE(RegistryValueExists(HKEY_LOCAL_MACHINE, kFoldersKey, "Ovk.Data.Zt4"));
@@ -202,25 +200,30 @@ TEST_F(HostBinaryTest, InstallForARegisteredCopyThenUninstall) {
   EXPECT_EQ(CopyValue("10.1.6.DEF.4"), "Zt4Home");
 }
 
-TEST_F(HostBinaryTest, InstallForADirectoryOfNoCopyRecordsNoCopy) {
-  std::filesystem::create_directories(root_ + "/Elsewhere");
-  WriteRegistry({{"Zt4Other", Backslashed(root_ + "/Elsewhere")}});
-  RunSilently({"-i", productDir_ + "\\"});
-  EXPECT_EQ(CachedNames(), BothTargets());
-  EXPECT_EQ(CopyValue("10.1.6.DEF.2"), "(absent)");
-  EXPECT_EQ(CopyValue("10.1.6.DEF.4"), "(absent)");
-  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kFoldersKey));
-}
-
-TEST_F(HostBinaryTest, InstallWithoutABinFolderKeepsTheRegistration) {
-  std::filesystem::remove_all(root_ + "/Product/bin");
+// Every argument shape exits 0 and prints nothing; those that name no command, or a directory
+// too long for its buffer, run nothing: no fusion.dll call, the registry file byte for byte.
+TEST_F(HostBinaryTest, EveryCommandLineExitsZeroSilentlyAndOnlyCommandsRun) {
   WriteRegistry({{"Zt4Home", productDir_}});
-  RunSilently({"-i", productDir_});
-  EXPECT_FALSE(State().CallsTo("CreateAssemblyCache").empty());  // the run did reach the cache
-  EXPECT_TRUE(CachedNames().empty());
-  EXPECT_EQ(CopyValue("10.1.6.DEF.2"), "(absent)");
-  EXPECT_EQ(CopyValue("10.1.6.DEF.4"), "(absent)");
-  EXPECT_TRUE(RegistryValueExists(HKEY_LOCAL_MACHINE, kFoldersKey, "Ovk.Data.Zt4"));
+  const std::string before = ReadFile(registryPath_);
+  const std::string longest = "C:\\" + std::string(257, 'd');  // exactly 260 characters still fit
+  const std::vector<std::vector<std::string>> idle{
+      {},    {"-i"}, {"-i", ""}, {"-I", productDir_}, {"/i", productDir_}, {"-iu", productDir_}, {"-U"}, {"u"},
+      {""},  {"-i", "", "-u"}, {"-i", "C:\\" + std::string(300, 'd')}, {"-i", "C:\\" + std::string(100000, 'd')},
+  };
+  for (const std::vector<std::string>& shape : idle) {
+    std::string label;
+    for (const std::string& argument : shape) label += "[" + argument.substr(0, 12) + "]";
+    SCOPED_TRACE(label);
+    RunSilently(shape);
+    EXPECT_EQ(ReadFile(registryPath_), before);
+    EXPECT_TRUE(State().calls.empty());
+  }
+  for (const std::vector<std::string>& shape : std::vector<std::vector<std::string>>{
+           {"-i", longest}, {"-i", productDir_, "ignored"}, {"-u", "extra", "more"}}) {
+    SCOPED_TRACE(shape[0] + " " + shape[1].substr(0, 12));
+    RunSilently(shape);
+    EXPECT_FALSE(State().calls.empty());
+  }
 }
 
 }  // namespace

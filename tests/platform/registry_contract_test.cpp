@@ -19,6 +19,13 @@ constexpr char kSandboxParent[] = "Software\\Zt4gacPlatformTest";
 
 const BYTE* Bytes(const char* text) { return reinterpret_cast<const BYTE*>(text); }
 
+LONG EnumKey(HKEY key, DWORD index, char* name, DWORD* length) {
+  return platform::RegEnumKeyExA(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+}
+LONG EnumValue(HKEY key, DWORD index, char* name, DWORD* length) {
+  return platform::RegEnumValueA(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+}
+
 // Every test works below HKCU\Software\Zt4gacPlatformTest\<random>, made fresh and removed
 // with everything below it at the end, so a real registry keeps nothing of the run.
 class RegistryContractTest : public ::testing::Test {
@@ -49,7 +56,7 @@ class RegistryContractTest : public ::testing::Test {
       if (platform::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
       char name[256];
       DWORD length = sizeof name;
-      const LONG status = platform::RegEnumKeyExA(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr);
+      const LONG status = EnumKey(key.get(), 0, name, &length);
       if (status != ERROR_SUCCESS) break;
       DeleteTree(path + "\\" + name);
     }
@@ -127,25 +134,22 @@ TEST_F(RegistryContractTest, ANameOrValueThatDoesNotFitGivesMoreDataAtTheExactBo
 
   char name[8] = "unused";
   DWORD length = 5;  // "five5" needs 6 with its terminator
-  EXPECT_EQ(platform::RegEnumKeyExA(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+  EXPECT_EQ(EnumKey(key.get(), 0, name, &length), ERROR_MORE_DATA);
   length = 6;
-  ASSERT_EQ(platform::RegEnumKeyExA(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  ASSERT_EQ(EnumKey(key.get(), 0, name, &length), ERROR_SUCCESS);
   EXPECT_STREQ(name, "five5");
   EXPECT_EQ(length, 5u);
   length = sizeof name;
-  EXPECT_EQ(platform::RegEnumKeyExA(key.get(), 1, name, &length, nullptr, nullptr, nullptr, nullptr),
-            ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(EnumKey(key.get(), 1, name, &length), ERROR_NO_MORE_ITEMS);
 
   std::vector<std::string> values;
   for (DWORD index = 0;; ++index) {
     char valueName[8];
     length = 4;  // each of the names needs 5
-    ASSERT_EQ(platform::RegEnumValueA(key.get(), index, valueName, &length, nullptr, nullptr, nullptr, nullptr),
-              index < 3 ? ERROR_MORE_DATA : ERROR_NO_MORE_ITEMS);
+    ASSERT_EQ(EnumValue(key.get(), index, valueName, &length), index < 3 ? ERROR_MORE_DATA : ERROR_NO_MORE_ITEMS);
     if (index == 3) break;
     length = 5;
-    ASSERT_EQ(platform::RegEnumValueA(key.get(), index, valueName, &length, nullptr, nullptr, nullptr, nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(EnumValue(key.get(), index, valueName, &length), ERROR_SUCCESS);
     EXPECT_EQ(length, 4u);
     values.emplace_back(valueName);
   }
@@ -183,8 +187,7 @@ TEST_F(RegistryContractTest, TheAccessAKeyWasOpenedWithIsEnforced) {
   UniqueRegKey query = Open("K", KEY_QUERY_VALUE);
   EXPECT_EQ(platform::RegSetValueExA(query.get(), "v", 0, REG_SZ, Bytes("y"), 2), ERROR_ACCESS_DENIED);
   EXPECT_EQ(platform::RegDeleteValueA(query.get(), "v"), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(platform::RegEnumKeyExA(query.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr),
-            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(EnumKey(query.get(), 0, name, &length), ERROR_ACCESS_DENIED);
 
   UniqueRegKey set = Open("K", KEY_SET_VALUE);
   DWORD size = 0;
@@ -193,8 +196,7 @@ TEST_F(RegistryContractTest, TheAccessAKeyWasOpenedWithIsEnforced) {
 
   UniqueRegKey enumerate = Open("K", KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS);
   length = sizeof name;
-  EXPECT_EQ(platform::RegEnumKeyExA(enumerate.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr),
-            ERROR_SUCCESS);
+  EXPECT_EQ(EnumKey(enumerate.get(), 0, name, &length), ERROR_SUCCESS);
   char data[4];
   size = sizeof data;
   ASSERT_EQ(platform::RegQueryValueExA(enumerate.get(), "v", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size),
@@ -222,8 +224,7 @@ TEST_F(RegistryContractTest, DeleteTakesOnlyKeysWithoutSubkeysAndExistingValues)
   UniqueRegKey a = Open("A", KEY_READ);
   char name[8];
   DWORD length = sizeof name;
-  EXPECT_EQ(platform::RegEnumKeyExA(a.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr),
-            ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(EnumKey(a.get(), 0, name, &length), ERROR_NO_MORE_ITEMS);
 }
 
 TEST_F(RegistryContractTest, AClosedHandleIsNoLongerUsable) {

@@ -26,11 +26,12 @@ class CacheOperationsTest : public LoadedClientTest {
   }
 };
 
-std::u16string Wide(const char* text) {
+// ASCII text widened; the result lives until the end of the full expression that uses it.
+struct Wide {
+  explicit Wide(const std::string& text) : wide(text.begin(), text.end()) {}
+  operator LPCWSTR() const { return reinterpret_cast<LPCWSTR>(wide.c_str()); }
   std::u16string wide;
-  for (; *text != '\0'; ++text) wide += static_cast<char16_t>(*text);
-  return wide;
-}
+};
 
 TEST_F(CacheOperationsTest, InstallAddsTheFileWithTheRefreshFlagAndNoReference) {
   const std::string path = WriteFile("P/bin/4.x/Ovk.Data.Zt4.dll", "assembly");
@@ -61,8 +62,7 @@ TEST_F(CacheOperationsTest, InstallAddsTheFileWithTheRefreshFlagAndNoReference) 
 
   // The wide form takes the same road without conversion.
   const std::string other = WriteFile("P/bin/4.x/Ovk.Data.Zt4.ASP.dll", "assembly");
-  std::u16string wideOther = Wide(other.c_str());
-  EXPECT_EQ(client_->InstallAssemblyFileW(reinterpret_cast<LPCWSTR>(wideOther.c_str())), 0);
+  EXPECT_EQ(client_->InstallAssemblyFileW(Wide(other)), 0);
   state = ReadState();
   EXPECT_EQ(state.entries.size(), 3u);
   EXPECT_EQ(state.CallsTo("IAssemblyCache.InstallAssembly").back().Arg("flags"), "1");
@@ -112,8 +112,7 @@ TEST_F(CacheOperationsTest, InstallVariantsPassFlagsAndReferenceThrough) {
   EXPECT_EQ(install.Arg("reference"), PointerText(&reference));
   EXPECT_EQ(install.Arg("referenceIdentifier"), "caller");
 
-  std::u16string widePath = Wide(path.c_str());
-  EXPECT_EQ(client_->InstallAssemblyFileExW(reinterpret_cast<LPCWSTR>(widePath.c_str()), nullptr, 1), 0);
+  EXPECT_EQ(client_->InstallAssemblyFileExW(Wide(path), nullptr, 1), 0);
   install = ReadState().CallsTo("IAssemblyCache.InstallAssembly").back();
   EXPECT_EQ(install.Arg("path"), path);
   EXPECT_EQ(install.Arg("reference"), "null");
@@ -176,8 +175,7 @@ TEST_F(CacheOperationsTest, UninstallRemovesEveryMatchingEntryByItsOwnDisplayNam
   EXPECT_EQ(ReadState().CallsTo("IAssemblyCache.UninstallAssembly").size(), 2u);
   ExpectAllReleased();
 
-  std::u16string wide = Wide("ovk.data.zt4.asp");
-  EXPECT_EQ(client_->UninstallAssembliesW(reinterpret_cast<LPCWSTR>(wide.c_str()), nullptr), 0);
+  EXPECT_EQ(client_->UninstallAssembliesW(Wide("ovk.data.zt4.asp"), nullptr), 0);
   EXPECT_TRUE(ReadState().entries.empty());
   ExpectAllReleased();
 }
@@ -260,8 +258,7 @@ TEST_F(CacheOperationsTest, TheReferenceReachesEveryUninstallUnchanged) {
     }
 
     SetEntries({first});
-    std::u16string wide = Wide(first.displayName.c_str());
-    EXPECT_EQ(client_->UninstallExactNameW(reinterpret_cast<LPCWSTR>(wide.c_str()), given), 0);
+    EXPECT_EQ(client_->UninstallExactNameW(Wide(first.displayName), given), 0);
     EXPECT_EQ(ReadState().CallsTo("IAssemblyCache.UninstallAssembly").back().Arg("reference"), PointerText(given));
   }
 }
@@ -269,49 +266,39 @@ TEST_F(CacheOperationsTest, TheReferenceReachesEveryUninstallUnchanged) {
 TEST_F(CacheOperationsTest, UninstallReleasesEverythingOnEveryFailurePath) {
   const Entry entry = CachedEntry("Ovk.Data.Zt4", "9.0.0.2");
 
-  // The cache cannot be opened (an object handed out with the failure is released too).
-  SetEntries({entry});
-  ScriptNext("CreateAssemblyCache", E_FAIL, true);
-  EXPECT_EQ(client_->UninstallAssemblies("Ovk.Data.Zt4", nullptr), 2);
-  EXPECT_EQ(ReadState().CallsTo("CreateAssemblyNameObject").size(), 0u);
-  ExpectAllReleased();
+  const Entry later = CachedEntry("Ovk.Data.Zt4", "9.0.0.3");
+  const struct {
+    const char* call;
+    HRESULT result;
+    int expected;
+  } failures[] = {
+      {"CreateAssemblyCache", E_FAIL, 2},  // the object handed out with the failure is released too
+      {"CreateAssemblyNameObject", S_FALSE, 2},  // anything but S_OK is a rejection, even with an object
+      {"CreateAssemblyEnum", E_FAIL, 0},         // no enumerator: nothing to remove
+      {"CreateAssemblyEnum", S_FALSE, 0},
+      {"GetNextAssembly", S_FALSE, 0},  // the walk ends at any answer but S_OK
+      {"GetNextAssembly", E_FAIL, 2},   // a failing enumeration leaves entries behind
+  };
+  for (const auto& failure : failures) {
+    SCOPED_TRACE(testing::Message() << failure.call << " " << fake_fusion::HresultText(failure.result));
+    SetEntries({entry, later});
+    ScriptNext(failure.call, failure.result, true);
+    EXPECT_EQ(client_->UninstallAssemblies("Ovk.Data.Zt4", nullptr), failure.expected);
+    EXPECT_TRUE(UninstalledNames().empty());
+    ExpectAllReleased();
+  }
 
   // A display name the parser rejects.
   EXPECT_EQ(client_->UninstallAssemblies("", nullptr), 2);
   EXPECT_EQ(client_->UninstallAssemblies("Ovk.Data.Zt4,Version", nullptr), 2);
   ExpectAllReleased();
-  // Anything but S_OK is a rejection, even with an object.
-  ScriptNext("CreateAssemblyNameObject", S_FALSE);
-  EXPECT_EQ(client_->UninstallAssemblies("Ovk.Data.Zt4", nullptr), 2);
-  ExpectAllReleased();
-
-  // No enumerator: nothing to remove, and the name object still goes.
-  SetEntries({entry});
-  ScriptNext("CreateAssemblyEnum", E_FAIL);
-  EXPECT_EQ(client_->UninstallAssemblies("Ovk.Data.Zt4", nullptr), 0);
-  ExpectAllReleased();
-  ScriptNext("CreateAssemblyEnum", S_FALSE);
-  EXPECT_EQ(client_->UninstallAssemblies("Ovk.Data.Zt4", nullptr), 0);
-  ExpectAllReleased();
-  EXPECT_EQ(ReadState().CallsTo("IAssemblyCache.UninstallAssembly").size(), 0u);
 
   // The fresh cache for one entry cannot be opened: that entry fails, the next one goes.
-  SetEntries({entry, CachedEntry("Ovk.Data.Zt4", "9.0.0.3")});
+  SetEntries({entry, later});
   ScriptNext("CreateAssemblyCache", S_OK);  // the probe
   ScriptNext("CreateAssemblyCache", kAccessDenied);
   EXPECT_EQ(client_->UninstallAssemblies("Ovk.Data.Zt4", nullptr), 2);
   EXPECT_EQ(UninstalledNames().size(), 1u);
-  ExpectAllReleased();
-
-  // The walk ends at any answer but S_OK from GetNextAssembly, releasing what came with it.
-  SetEntries({entry, CachedEntry("Ovk.Data.Zt4", "9.0.0.3")});
-  ScriptNext("GetNextAssembly", S_FALSE);
-  EXPECT_EQ(client_->UninstallAssemblies("Ovk.Data.Zt4", nullptr), 0);
-  EXPECT_EQ(UninstalledNames().size(), 0u);
-  ExpectAllReleased();
-  // A failing enumeration leaves entries behind: a failure.
-  ScriptNext("GetNextAssembly", E_FAIL);
-  EXPECT_EQ(client_->UninstallAssemblies("Ovk.Data.Zt4", nullptr), 2);
   ExpectAllReleased();
 
   // UninstallExactName: no enumeration, the caller's text as it stands.

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 
 #include <climits>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -17,9 +16,7 @@
 namespace {
 
 std::string Backslashed(std::string path) {
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
+  for (char& c : path) c = c == '/' ? '\\' : c;
   return path;
 }
 
@@ -34,6 +31,7 @@ class FilesTest : public ::testing::Test {
     root_ = resolved;
   }
   void TearDown() override {
+    ::unsetenv("ZT4GAC_WINDOWS_DIR");
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
   }
@@ -45,33 +43,6 @@ class FilesTest : public ::testing::Test {
   }
 
   std::string root_;
-};
-
-// Sets or clears an environment variable for one scope and puts the old state back.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value) : name_(name) {
-    const char* old = std::getenv(name);
-    hadOld_ = old != nullptr;
-    if (hadOld_) old_ = old;
-    if (value != nullptr) {
-      ::setenv(name, value, 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~ScopedEnvironment() {
-    if (hadOld_) {
-      ::setenv(name_.c_str(), old_.c_str(), 1);
-    } else {
-      ::unsetenv(name_.c_str());
-    }
-  }
-
- private:
-  std::string name_;
-  std::string old_;
-  bool hadOld_ = false;
 };
 
 TEST_F(FilesTest, ShortPathIsTheCanonicalPathOfAnExistingPath) {
@@ -112,18 +83,16 @@ TEST_F(FilesTest, FileExistsOnlyForFilesUpToMaxPath) {
   EXPECT_TRUE(platform::FileExists(Backslashed(longPath).c_str()));
 }
 
-TEST(WindowsDirectoryTest, ComesFromTheEnvironment) {
+TEST_F(FilesTest, WindowsDirectoryComesFromTheEnvironment) {
   char buffer[MAX_PATH + 1] = {};
-  {
-    ScopedEnvironment windows("ZT4GAC_WINDOWS_DIR", "/tmp/w/Windows");
-    EXPECT_EQ(platform::GetWindowsDirectoryA(buffer, sizeof buffer), 14u);
-    EXPECT_STREQ(buffer, "/tmp/w/Windows");
+  ::setenv("ZT4GAC_WINDOWS_DIR", "/tmp/w/Windows", 1);
+  EXPECT_EQ(platform::GetWindowsDirectoryA(buffer, sizeof buffer), 14u);
+  EXPECT_STREQ(buffer, "/tmp/w/Windows");
+  char small[14] = "untouched";
+  EXPECT_EQ(platform::GetWindowsDirectoryA(small, sizeof small), 15u);  // the size needed, terminator included
+  EXPECT_STREQ(small, "untouched");
 
-    char small[14] = "untouched";
-    EXPECT_EQ(platform::GetWindowsDirectoryA(small, sizeof small), 15u);  // the size needed, terminator included
-    EXPECT_STREQ(small, "untouched");
-  }
-  ScopedEnvironment unset("ZT4GAC_WINDOWS_DIR", nullptr);
+  ::unsetenv("ZT4GAC_WINDOWS_DIR");
   EXPECT_EQ(platform::GetWindowsDirectoryA(buffer, sizeof buffer), 0u);
 }
 

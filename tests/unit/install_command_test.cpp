@@ -39,11 +39,12 @@ class InstallCommandTest : public FakeFusionTest {
     AddFramework("v4.0", "30319", ZT4GAC_FAKE_FUSION);
   }
 
-  // A fresh registry (both frameworks, the registration, the copy "Zt4Home" at the product
-  // directory), an empty cache, and the files of both targets.
-  void Prepare() {
+  // A fresh registry (both frameworks or only v2.0, the registration, the copy "Zt4Home" at
+  // the product directory), an empty cache, and the files of both targets.
+  void Prepare(bool withFramework40 = true) {
     platform::standin::ResetRegistry();
-    AddBothFrameworks();
+    AddFramework("v2.0", "50727", ZT4GAC_FAKE_FUSION);
+    if (withFramework40) AddFramework("v4.0", "30319", ZT4GAC_FAKE_FUSION);
     SetRegistryString(HKEY_LOCAL_MACHINE, kFoldersKey, "Ovk.Data.Zt4", "C:\\Product\\bin");
     RegisterCopy("Zt4Home", productDir_);
     WriteState({});
@@ -85,13 +86,16 @@ class InstallCommandTest : public FakeFusionTest {
     for (const auto& call : ReadState().CallsTo("IAssemblyCache.InstallAssembly")) paths.push_back(call.Arg("path"));
     return paths;
   }
-  // The paths the tool builds for these assemblies of these folders, folder by folder.
+  // The paths the tool builds for these assemblies of these folders, folder by folder, then
+  // those of `more`.
   std::vector<std::string> PathsOf(const std::vector<std::string>& folders,
-                                   const std::vector<std::string>& names = kAssemblies) const {
+                                   const std::vector<std::string>& names = kAssemblies,
+                                   const std::vector<std::string>& more = {}) const {
     std::vector<std::string> paths;
     for (const std::string& folder : folders) {
       for (const std::string& name : names) paths.push_back(productDir_ + "\\bin\\" + folder + "\\" + name + ".dll");
     }
+    paths.insert(paths.end(), more.begin(), more.end());
     return paths;
   }
 
@@ -122,7 +126,7 @@ TEST_F(InstallCommandTest, RegisteredCopyGetsBothTargetsWithOrWithoutTrailingBac
   }
 }
 
-TEST_F(InstallCommandTest, MaskAndTableChooseTargetsAndFolders) {
+TEST_F(InstallCommandTest, MaskTableAndFrameworksChooseTargetsAndFolders) {
   const struct {
     uint32_t mask;
     std::vector<std::string> folders;
@@ -156,13 +160,9 @@ TEST_F(InstallCommandTest, MaskAndTableChooseTargetsAndFolders) {
   EXPECT_EQ(Install(productDir_.c_str(), 3, 1), 1);
   EXPECT_EQ(failed_, 3);
   EXPECT_EQ(InstalledPaths().size(), 8u);  // nothing more
-}
 
-TEST_F(InstallCommandTest, OnlyFramework20InstalledSkipsThe40TargetWithoutFailure) {
-  AddFramework("v2.0", "50727", ZT4GAC_FAKE_FUSION);
-  RegisterCopy("Zt4Home", productDir_);
-  WriteBothTargets();
-
+  // Only v2.0 installed: the 4.0 target is skipped without a failure.
+  Prepare(false);
   EXPECT_EQ(Install(), 0);
   EXPECT_EQ(failed_, 0);
   EXPECT_EQ(InstalledPaths(), PathsOf({"netf20_32"}));
@@ -178,9 +178,7 @@ TEST_F(InstallCommandTest, OnlyAMissingEntityAssemblyFailsItsTarget) {
   EXPECT_EQ(Install(), 1);
   EXPECT_EQ(failed_, 2);
   const std::vector<std::string> firstThree(kAssemblies.begin(), kAssemblies.end() - 1);
-  std::vector<std::string> expected = PathsOf({"netf20_32"});
-  for (const std::string& path : PathsOf({"netf40_32"}, firstThree)) expected.push_back(path);
-  EXPECT_EQ(InstalledPaths(), expected);
+  EXPECT_EQ(InstalledPaths(), PathsOf({"netf20_32"}, kAssemblies, PathsOf({"netf40_32"}, firstThree)));
   // The 4.0 target did install three assemblies from the copy.
   EXPECT_EQ(CopyValue("10.1.6.DEF.4"), "Zt4Home");
   EXPECT_TRUE(FoldersKeyExists());
@@ -190,9 +188,7 @@ TEST_F(InstallCommandTest, OnlyAMissingEntityAssemblyFailsItsTarget) {
   for (const std::string& name : firstThree) RemoveAssembly("netf20_32", name);
   EXPECT_EQ(Install(), 0);
   EXPECT_EQ(failed_, 0);
-  expected = PathsOf({"netf20_32"}, {"Ovk.Data.Zt4.Entity"});
-  for (const std::string& path : PathsOf({"netf40_32"})) expected.push_back(path);
-  EXPECT_EQ(InstalledPaths(), expected);
+  EXPECT_EQ(InstalledPaths(), PathsOf({"netf20_32"}, {"Ovk.Data.Zt4.Entity"}, PathsOf({"netf40_32"})));
   EXPECT_FALSE(FoldersKeyExists());
 
   // No bin folder at all: both targets fail, nothing is recorded, the key stays.
@@ -209,8 +205,6 @@ TEST_F(InstallCommandTest, OnlyAMissingEntityAssemblyFailsItsTarget) {
 TEST_F(InstallCommandTest, AnOlderCachedSecondAssemblyIsLeftInPlaceForEveryTarget) {
   AddBothFrameworks();
   const std::vector<std::string> withoutSecond{"Ovk.Data.Zt4", "Ovk.Data.Zt4.ASP", "Ovk.Data.Zt4.Entity"};
-  std::vector<std::string> expected = PathsOf({"netf20_32"}, withoutSecond);
-  for (const std::string& path : PathsOf({"netf40_32"}, withoutSecond)) expected.push_back(path);
 
   fake_fusion::State state;
   state.entries = {CachedEntry("Ovk.Data.Quillmor", "9.0.0.1")};
@@ -218,7 +212,7 @@ TEST_F(InstallCommandTest, AnOlderCachedSecondAssemblyIsLeftInPlaceForEveryTarge
   WriteBothTargets();
   EXPECT_EQ(Install(), 0);
   EXPECT_EQ(failed_, 0);
-  EXPECT_EQ(InstalledPaths(), expected);
+  EXPECT_EQ(InstalledPaths(), PathsOf({"netf20_32", "netf40_32"}, withoutSecond));
 
   state.entries = {CachedEntry("Ovk.Data.Quillmor", "9.0.0.2")};
   WriteState(state);
@@ -231,9 +225,7 @@ TEST_F(InstallCommandTest, AnOlderCachedSecondAssemblyIsLeftInPlaceForEveryTarge
   WriteState({});
   for (const char* folder : {"netf20_32", "netf40_32"}) WriteAssemblies(folder, "9.0.0.1");
   EXPECT_EQ(Install(), 0);
-  expected = PathsOf({"netf20_32"});
-  for (const std::string& path : PathsOf({"netf40_32"}, withoutSecond)) expected.push_back(path);
-  EXPECT_EQ(InstalledPaths(), expected);
+  EXPECT_EQ(InstalledPaths(), PathsOf({"netf20_32"}, kAssemblies, PathsOf({"netf40_32"}, withoutSecond)));
   int asked = 0;
   for (const auto& call : ReadState().CallsTo("CreateAssemblyNameObject")) asked += call.Arg("name") == "Ovk.Data.Quillmor";
   EXPECT_EQ(asked, 2);

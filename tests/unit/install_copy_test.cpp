@@ -1,11 +1,12 @@
+// Installed copies read from the registry, and the search for the copy at a directory.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,10 @@
 
 namespace {
 
+using platform::standin::CreateRegistryKey;
 using platform::standin::SetRegistryString;
+using platform::standin::SetRegistryValue;
+using platform::standin::TakeDebugOutput;
 
 const std::string kProductKey = "SOFTWARE\\Ovk\\Zt4";
 const std::string kCurrentVersionKey = "SOFTWARE\\Ovk\\Zt4\\CurrentVersion";
@@ -58,7 +62,7 @@ class InstallCopyTest : public ::testing::Test {
  protected:
   void SetUp() override {
     platform::standin::ResetRegistry();
-    platform::standin::TakeDebugOutput();
+    TakeDebugOutput();
     char pattern[] = "/tmp/zt4copies.XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     // Canonical, so that it compares equal to what the path conversion gives.
@@ -69,22 +73,14 @@ class InstallCopyTest : public ::testing::Test {
 
   void TearDown() override {
     EXPECT_EQ(platform::standin::OpenRegistryHandleCount(), 0);
-    const std::string command = "rm -rf '" + root + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
   }
 
   // A real directory below the test's temporary root (created with its parents).
   std::string MakeDirectory(const std::string& relative) {
-    std::string path = root;
-    size_t start = 0;
-    while (start <= relative.size()) {
-      size_t end = relative.find('/', start);
-      if (end == std::string::npos) end = relative.size();
-      path += "/" + relative.substr(start, end - start);
-      ::mkdir(path.c_str(), 0755);
-      start = end + 1;
-    }
-    return path;
+    std::filesystem::create_directories(root + "/" + relative);
+    return root + "/" + relative;
   }
 
   std::string root;
@@ -92,7 +88,7 @@ class InstallCopyTest : public ::testing::Test {
 
 // ---- Copy loading ----
 
-TEST_F(InstallCopyTest, Version8CopyComesFirstWhenCurrentVersionSaysEight) {
+TEST_F(InstallCopyTest, Version8CopyComesFirstOnlyWhenCurrentVersionSaysEight) {
   const std::string data = MakeDirectory("v8");
   AddVersion8("8", data + "\\");
   AddCopy("Second", data);
@@ -106,41 +102,31 @@ TEST_F(InstallCopyTest, Version8CopyComesFirstWhenCurrentVersionSaysEight) {
   EXPECT_STREQ(version8.GetKeyPath(), "SOFTWARE\\Ovk\\Zt4");
   EXPECT_STREQ(version8.GetPath(), data.c_str());  // one trailing backslash removed
   EXPECT_EQ(list.GetCount(), 2);
-}
-
-TEST_F(InstallCopyTest, NoVersion8CopyWithoutVersionEight) {
-  AddCopy("Only", "C:\\Only");
-  SetRegistryString(HKEY_LOCAL_MACHINE, kProductKey, "Zt4 Path Name", "C:\\Zt4");
 
   for (const char* version : {"", "9", "80", "eight"}) {
     SetRegistryString(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "Version", version);
-    InstallCopyList list(false, false);
-    EXPECT_EQ(Names(list), std::vector<std::string>{"Only"}) << version;
-    EXPECT_EQ(list.GetVersion8Copy(), nullptr) << version;
+    InstallCopyList other(false, false);
+    EXPECT_EQ(Names(other), std::vector<std::string>{"Second"}) << version;
+    EXPECT_EQ(other.GetVersion8Copy(), nullptr) << version;
   }
-  {
-    // The key without the value, and no key at all.
-    platform::standin::ResetRegistry();
-    platform::standin::CreateRegistryKey(HKEY_LOCAL_MACHINE, kCurrentVersionKey);
-    SetRegistryString(HKEY_LOCAL_MACHINE, kProductKey, "Zt4 Path Name", "C:\\Zt4");
-    EXPECT_EQ(InstallCopyList(false, false).GetVersion8Copy(), nullptr);
-    platform::standin::ResetRegistry();
-    InstallCopyList empty(false, false);
-    EXPECT_EQ(empty.GetCount(), 0);
-    EXPECT_EQ(empty.GetLoadFailed(), 0);  // a missing InstalledCopies key is no failure
-  }
-  {
-    // atoi semantics: leading digits count, whatever follows.
-    platform::standin::ResetRegistry();
-    AddVersion8("8.0", "C:\\Zt4");
-    EXPECT_NE(InstallCopyList(false, false).GetVersion8Copy(), nullptr);
-  }
+  SetRegistryString(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "Version", "8.0");  // atoi: leading digits count
+  EXPECT_NE(InstallCopyList(false, false).GetVersion8Copy(), nullptr);
+
+  // The key without the value, and no key at all.
+  platform::standin::ResetRegistry();
+  CreateRegistryKey(HKEY_LOCAL_MACHINE, kCurrentVersionKey);
+  SetRegistryString(HKEY_LOCAL_MACHINE, kProductKey, "Zt4 Path Name", "C:\\Zt4");
+  EXPECT_EQ(InstallCopyList(false, false).GetVersion8Copy(), nullptr);
+  platform::standin::ResetRegistry();
+  InstallCopyList empty(false, false);
+  EXPECT_EQ(empty.GetCount(), 0);
+  EXPECT_EQ(empty.GetLoadFailed(), 0);  // a missing InstalledCopies key is no failure
 }
 
 TEST_F(InstallCopyTest, UnreadableVersion8CopyLeavesTheListEmpty) {
   AddCopy("Other", "C:\\Other");
   SetRegistryString(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "Version", "8");
-  platform::standin::CreateRegistryKey(HKEY_LOCAL_MACHINE, kProductKey);  // no "Zt4 Path Name"
+  CreateRegistryKey(HKEY_LOCAL_MACHINE, kProductKey);  // no "Zt4 Path Name"
   {
     InstallCopyList list(false, false);
     EXPECT_EQ(list.GetLoadFailed(), 1);
@@ -152,22 +138,31 @@ TEST_F(InstallCopyTest, UnreadableVersion8CopyLeavesTheListEmpty) {
   InstallCopyList denied(false, false);
   EXPECT_EQ(denied.GetLoadFailed(), 1);
   EXPECT_EQ(denied.GetCount(), 0);
-  EXPECT_EQ(platform::standin::TakeDebugOutput(), "");
+  EXPECT_EQ(TakeDebugOutput(), "");
 }
 
 TEST_F(InstallCopyTest, UnreadableCopyIsSkippedWithDebuggerText) {
-  AddCopy("Alpha", "C:\\Alpha");
-  platform::standin::CreateRegistryKey(HKEY_LOCAL_MACHINE, CopyKey("Broken"));  // no path value
+  CreateRegistryKey(HKEY_LOCAL_MACHINE, CopyKey("Broken"));  // no path value
   AddCopy("Denied", "C:\\Denied");
   platform::standin::DenyRegistryAccess(HKEY_LOCAL_MACHINE, CopyKey("Denied"));
-  AddCopy("Omega", "C:\\Omega");
+  // The path value must fit its 256-byte buffer with a terminator.
+  const std::string fits = "C:\\" + std::string(252, 'p');  // 255 characters and the terminator
+  AddCopy("Fits", fits);
+  AddCopy("TooLong", fits + "q");
+  SetRegistryValue(HKEY_LOCAL_MACHINE, CopyKey("Unterminated"), "Zt4 Path Name", REG_BINARY, std::string(256, 'u'));
+  SetRegistryValue(HKEY_LOCAL_MACHINE, CopyKey("Short"), "Zt4 Path Name", REG_BINARY, "C:\\S\\");
 
   InstallCopyList list(false, false);
-  EXPECT_EQ(Names(list), (std::vector<std::string>{"Alpha", "Omega"}));
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"Fits", "Short"}));
   EXPECT_EQ(list.GetLoadFailed(), 0);
-  EXPECT_EQ(platform::standin::TakeDebugOutput(),
+  list.Rewind();
+  EXPECT_EQ(list.GetNext()->GetPath(), fits);
+  EXPECT_STREQ(list.GetNext()->GetPath(), "C:\\S");
+  EXPECT_EQ(TakeDebugOutput(),
             "Invalid Installation NameBroken"
-            "Invalid Installation NameDenied");
+            "Invalid Installation NameDenied"
+            "Invalid Installation NameTooLong"
+            "Invalid Installation NameUnterminated");
 }
 
 TEST_F(InstallCopyTest, EnumerationErrorKeepsTheCopiesReadSoFar) {
@@ -198,7 +193,7 @@ TEST_F(InstallCopyTest, LongNamesAreCutToSixtyFourCharacters) {
   {
     InstallCopyList list(false, false);
     EXPECT_EQ(list.GetCount(), 0);
-    EXPECT_EQ(platform::standin::TakeDebugOutput(), "Invalid Installation Name" + longName);
+    EXPECT_EQ(TakeDebugOutput(), "Invalid Installation Name" + longName);
   }
   AddCopy(prefix, "C:\\Prefix");
   InstallCopyList list(false, false);
@@ -210,7 +205,7 @@ TEST_F(InstallCopyTest, LongNamesAreCutToSixtyFourCharacters) {
 
 TEST_F(InstallCopyTest, Version8NameInAnyCaseReadsTheProductKey) {
   SetRegistryString(HKEY_LOCAL_MACHINE, kProductKey, "Zt4 Path Name", "C:\\Zt4\\");
-  platform::standin::CreateRegistryKey(HKEY_LOCAL_MACHINE, CopyKey("zT4v8"));  // has no path of its own
+  CreateRegistryKey(HKEY_LOCAL_MACHINE, CopyKey("zT4v8"));  // has no path of its own
 
   InstallCopyList list(false, false);
   ASSERT_EQ(list.GetCount(), 1);
@@ -223,41 +218,23 @@ TEST_F(InstallCopyTest, Version8NameInAnyCaseReadsTheProductKey) {
   EXPECT_STREQ(copy->GetPath(), "C:\\Zt4");
 }
 
-TEST_F(InstallCopyTest, PathValueMustFitItsBuffer) {
-  const std::string fits = "C:\\" + std::string(252, 'p');  // 255 characters and the terminator
-  AddCopy("Fits", fits);
-  AddCopy("TooLong", fits + "q");
-  // Bytes without a terminator: 256 of them leave no room for one.
-  platform::standin::SetRegistryValue(HKEY_LOCAL_MACHINE, CopyKey("Unterminated"), "Zt4 Path Name", REG_BINARY,
-                                      std::string(256, 'u'));
-  platform::standin::SetRegistryValue(HKEY_LOCAL_MACHINE, CopyKey("Short"), "Zt4 Path Name", REG_BINARY,
-                                      "C:\\S\\");
-
-  InstallCopyList list(false, false);
-  EXPECT_EQ(Names(list), (std::vector<std::string>{"Fits", "Short"}));
-  list.Rewind();
-  EXPECT_EQ(list.GetNext()->GetPath(), fits);
-  EXPECT_STREQ(list.GetNext()->GetPath(), "C:\\S");
-  EXPECT_EQ(platform::standin::TakeDebugOutput(),
-            "Invalid Installation NameTooLong"
-            "Invalid Installation NameUnterminated");
-}
-
 TEST_F(InstallCopyTest, ComponentsComeFromTheCurrentUserForPerUserCopies) {
-  using platform::standin::SetRegistryValue;
+  const auto addComponent = [](HKEY root, const std::string& copy, const std::string& name) {
+    SetRegistryValue(root, CopyKey(copy) + "\\COMPONENTS", name, REG_SZ, "");
+  };
   AddCopy("Machine", "C:\\M");
-  SetRegistryValue(HKEY_LOCAL_MACHINE, CopyKey("Machine") + "\\COMPONENTS", "Server", REG_SZ, "");
-  SetRegistryValue(HKEY_LOCAL_MACHINE, CopyKey("Machine") + "\\COMPONENTS", "Client", REG_SZ, "");
-  SetRegistryValue(HKEY_CURRENT_USER, CopyKey("Machine") + "\\COMPONENTS", "Ignored", REG_SZ, "");
+  addComponent(HKEY_LOCAL_MACHINE, "Machine", "Server");
+  addComponent(HKEY_LOCAL_MACHINE, "Machine", "Client");
+  addComponent(HKEY_CURRENT_USER, "Machine", "Ignored");
 
   AddCopy("Personal", "C:\\P");
-  platform::standin::CreateRegistryKey(HKEY_LOCAL_MACHINE, CopyKey("Personal") + "\\Users");
-  SetRegistryValue(HKEY_LOCAL_MACHINE, CopyKey("Personal") + "\\COMPONENTS", "Ignored", REG_SZ, "");
-  SetRegistryValue(HKEY_CURRENT_USER, CopyKey("Personal") + "\\COMPONENTS", "Tools", REG_SZ, "");
-  SetRegistryValue(HKEY_CURRENT_USER, CopyKey("Personal") + "\\COMPONENTS", std::string(254, 'c'), REG_SZ, "");
+  CreateRegistryKey(HKEY_LOCAL_MACHINE, CopyKey("Personal") + "\\Users");
+  addComponent(HKEY_LOCAL_MACHINE, "Personal", "Ignored");
+  addComponent(HKEY_CURRENT_USER, "Personal", "Tools");
+  addComponent(HKEY_CURRENT_USER, "Personal", std::string(254, 'c'));
   // A name that does not fit the 255-byte buffer ends the components, nothing after it is read.
-  SetRegistryValue(HKEY_CURRENT_USER, CopyKey("Personal") + "\\COMPONENTS", std::string(255, 'd'), REG_SZ, "");
-  SetRegistryValue(HKEY_CURRENT_USER, CopyKey("Personal") + "\\COMPONENTS", "After", REG_SZ, "");
+  addComponent(HKEY_CURRENT_USER, "Personal", std::string(255, 'd'));
+  addComponent(HKEY_CURRENT_USER, "Personal", "After");
 
   AddCopy("Bare", "C:\\B");  // neither "Users" nor "COMPONENTS"
 
@@ -331,6 +308,16 @@ TEST_F(InstallCopyTest, SearchComparesThePathsAfterConversion) {
   EXPECT_EQ(list.FindCopyByPath((root + "/missing").c_str(), &found), E_COPY_SYSTEM_CALL);
   EXPECT_EQ(list.FindCopyByPath("", &found), E_COPY_SYSTEM_CALL);
   EXPECT_EQ(found, nullptr);  // untouched on failure
+
+  // Exactly MAX_PATH characters, the last a backslash, is taken and matches the copy there
+  // (whose own path value, at most 255 characters, is a shorter spelling of the place).
+  const std::string deep = MakeDirectory(std::string(100, 'a') + "/" + std::string(259 - root.size() - 102, 'b'));
+  ASSERT_EQ(deep.size(), 259u);
+  ASSERT_EQ(::symlink(deep.c_str(), (root + "/deep").c_str()), 0);
+  AddCopy("Deep", root + "/deep");
+  InstallCopyList deepList(false, false);
+  EXPECT_EQ(deepList.FindCopyByPath((deep + "\\").c_str(), &found), 0u);
+  EXPECT_EQ(NameOf(found), "Deep");
 }
 
 TEST_F(InstallCopyTest, FirstOfTwoCopiesAtOnePathWinsVersion8First) {
@@ -349,35 +336,13 @@ TEST_F(InstallCopyTest, FirstOfTwoCopiesAtOnePathWinsVersion8First) {
   EXPECT_EQ(found, list.GetVersion8Copy());
 }
 
-TEST_F(InstallCopyTest, EmptyListFindsNothing) {
-  InstallCopyList list(false, false);
-  InstallCopy* found = nullptr;
-  EXPECT_EQ(list.FindCopyByPath(root.c_str(), &found), E_COPY_NOT_FOUND);
-  EXPECT_EQ(list.FindCopyByPath("/", &found), E_COPY_NOT_FOUND);
-  EXPECT_EQ(found, nullptr);
-}
-
-TEST_F(InstallCopyTest, SearchRefusesDirectoriesLongerThanMaxPath) {
-  // Not existing: had it reached the conversion, the result would be E_COPY_SYSTEM_CALL.
-  const std::string tooLong = root + "/" + std::string(300 - root.size() - 1, 'z');
-  ASSERT_EQ(tooLong.size(), 300u);
-  InstallCopyList list(false, false);
-  InstallCopy* found = nullptr;
-  EXPECT_EQ(list.FindCopyByPath(tooLong.c_str(), &found), E_COPY_NOT_FOUND);
-  EXPECT_EQ(list.FindCopyByPath((tooLong.substr(0, 261)).c_str(), &found), E_COPY_NOT_FOUND);
-
-  // Exactly MAX_PATH characters, the last a backslash, is taken and matches the copy there
-  // (whose own path value, at most 255 characters, is a shorter spelling of the place).
-  const std::string deep = MakeDirectory(std::string(100, 'a') + "/" + std::string(259 - root.size() - 102, 'b'));
-  ASSERT_EQ(deep.size(), 259u);
-  ASSERT_EQ(::symlink(deep.c_str(), (root + "/deep").c_str()), 0);
-  AddCopy("Deep", root + "/deep");
-  InstallCopyList deepList(false, false);
-  EXPECT_EQ(deepList.FindCopyByPath((deep + "\\").c_str(), &found), 0u);
-  EXPECT_EQ(NameOf(found), "Deep");
-}
-
+// Each way out of the search, the cursor restored after it. A directory longer than MAX_PATH
+// is refused before the conversion, which would otherwise give E_COPY_SYSTEM_CALL.
 TEST_F(InstallCopyTest, SearchRestoresTheCursorOnEveryWayOut) {
+  InstallCopy* found = nullptr;
+  EXPECT_EQ(InstallCopyList(false, false).FindCopyByPath(root.c_str(), &found), E_COPY_NOT_FOUND);  // empty list
+  EXPECT_EQ(found, nullptr);
+
   const std::string first = MakeDirectory("first");
   const std::string second = MakeDirectory("second");
   AddCopy("First", first);
@@ -388,8 +353,8 @@ TEST_F(InstallCopyTest, SearchRestoresTheCursorOnEveryWayOut) {
   // A fresh list's cursor stands on its first copy.
   EXPECT_EQ(NameOf(list.GetNext()), "Second");
 
-  InstallCopy* found = nullptr;
   const std::string tooLong(300, 'x');
+  const std::string justTooLong(261, 'x');
   const struct {
     const char* directory;
     InstallCopy** found;
@@ -398,6 +363,7 @@ TEST_F(InstallCopyTest, SearchRestoresTheCursorOnEveryWayOut) {
       {first.c_str(), nullptr, E_COPY_NULL_ARGUMENT},
       {nullptr, &found, E_COPY_NULL_ARGUMENT},
       {tooLong.c_str(), &found, E_COPY_NOT_FOUND},
+      {justTooLong.c_str(), &found, E_COPY_NOT_FOUND},
       {"/no/such/directory", &found, E_COPY_SYSTEM_CALL},
       {root.c_str(), &found, E_COPY_NOT_FOUND},
       {second.c_str(), &found, 0},
@@ -412,7 +378,7 @@ TEST_F(InstallCopyTest, SearchRestoresTheCursorOnEveryWayOut) {
 
 // ---- Names and short paths of one copy ----
 
-TEST_F(InstallCopyTest, GetNameNeedsRoomForTheTerminator) {
+TEST_F(InstallCopyTest, GetNameAndGetShortPathNeedRoomForTheTerminator) {
   char buffer[64];
   InstallCopy fits(std::string(63, 'f').c_str(), false, false);
   EXPECT_EQ(fits.GetName(buffer, sizeof buffer), 0u);
@@ -423,21 +389,19 @@ TEST_F(InstallCopyTest, GetNameNeedsRoomForTheTerminator) {
   EXPECT_EQ(full.GetName(buffer, sizeof buffer), E_COPY_BUFFER_TOO_SMALL);
   EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(64, '#'));  // untouched
   EXPECT_EQ(full.GetName(nullptr, 100), E_COPY_NULL_ARGUMENT);
-  EXPECT_EQ(platform::standin::TakeDebugOutput(), "");  // only the list reports unreadable copies
-}
+  EXPECT_EQ(TakeDebugOutput(), "");  // only the list reports unreadable copies
 
-TEST_F(InstallCopyTest, GetShortPathReportsWhatTheConversionGives) {
+  // The short path is what the conversion gives.
   const std::string data = MakeDirectory("data");
   AddCopy("Here", data);
   AddCopy("Gone", root + "/gone");
   InstallCopy here("Here", false, false);
-  InstallCopy gone("Gone", false, false);
-  char buffer[261];
-  EXPECT_EQ(here.GetShortPath(buffer, sizeof buffer), 0u);
-  EXPECT_STREQ(buffer, data.c_str());
-  EXPECT_EQ(here.GetShortPath(buffer, 4), E_COPY_BUFFER_TOO_SMALL);
-  EXPECT_EQ(here.GetShortPath(nullptr, sizeof buffer), E_COPY_NULL_ARGUMENT);
-  EXPECT_EQ(gone.GetShortPath(buffer, sizeof buffer), E_COPY_SYSTEM_CALL);
+  char path[261];
+  EXPECT_EQ(here.GetShortPath(path, sizeof path), 0u);
+  EXPECT_STREQ(path, data.c_str());
+  EXPECT_EQ(here.GetShortPath(path, 4), E_COPY_BUFFER_TOO_SMALL);
+  EXPECT_EQ(here.GetShortPath(nullptr, sizeof path), E_COPY_NULL_ARGUMENT);
+  EXPECT_EQ(InstallCopy("Gone", false, false).GetShortPath(path, sizeof path), E_COPY_SYSTEM_CALL);
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // The stand-in registry's .reg backing: reading regedit's formats, writing back losslessly
 // and atomically, and leaving a file it cannot read untouched.
-#include <dirent.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -10,9 +8,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/posix/reg_file.h"
@@ -35,20 +35,9 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-bool Exists(const std::string& path) {
-  struct stat info;
-  return ::stat(path.c_str(), &info) == 0;
-}
-
 std::vector<std::string> DirectoryEntries(const std::string& directory) {
   std::vector<std::string> entries;
-  if (DIR* dir = ::opendir(directory.c_str())) {
-    while (const dirent* entry = ::readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") entries.push_back(name);
-    }
-    ::closedir(dir);
-  }
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) entries.push_back(entry.path().filename());
   return entries;
 }
 
@@ -88,8 +77,8 @@ class RegFileTest : public ::testing::Test {
   }
   void TearDown() override {
     ResetRegistry();
-    for (const std::string& entry : DirectoryEntries(directory_)) ::unlink((directory_ + "/" + entry).c_str());
-    ::rmdir(directory_.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(directory_, ignored);
   }
 
   std::string directory_;
@@ -98,25 +87,28 @@ class RegFileTest : public ::testing::Test {
 
 TEST_F(RegFileTest, EveryKindOfValueSurvivesTheRoundTrip) {
   const std::string key = "SOFTWARE\\Ovk\\Zt4";
-  SetRegistryString(HKEY_LOCAL_MACHINE, key, "Zt4 Path Name", "C:\\Program Files\\\"Zt4\"");
-  SetRegistryString(HKEY_LOCAL_MACHINE, key, "", "default");
-  SetRegistryString(HKEY_LOCAL_MACHINE, key, "@", "not the default");
-  SetRegistryString(HKEY_LOCAL_MACHINE, key, "na\"me\\with \\\"escapes", "");
-  SetRegistryString(HKEY_LOCAL_MACHINE, key, "M\xC3\xBCller \xE2\x82\xAC", "Stra\xC3\x9F" "e \xF0\x9F\x98\x80");
-  SetRegistryValue(HKEY_LOCAL_MACHINE, key, "two lines", REG_SZ, Bytes("a\r\nb\0", 5));
-  SetRegistryValue(HKEY_LOCAL_MACHINE, key, "not utf-8", REG_SZ, Bytes("\xFF\xC3(\xED\xB2\x80\0", 7));
-  SetRegistryValue(HKEY_LOCAL_MACHINE, key, "unterminated", REG_SZ, "abc");
-  SetRegistryValue(HKEY_LOCAL_MACHINE, key, "empty sz", REG_SZ, "");
-  SetRegistryValue(HKEY_LOCAL_MACHINE, key, "expand", REG_EXPAND_SZ, Bytes("%WINDIR%\\x\0", 11));
-  SetRegistryValue(HKEY_LOCAL_MACHINE, key, "multi", REG_MULTI_SZ, Bytes("one\0tw\xC3\xB6\0\0", 10));
-  SetRegistryValue(HKEY_LOCAL_MACHINE, key, "dword", REG_DWORD, Bytes("\x78\x56\x34\x12", 4));
-  SetRegistryValue(HKEY_LOCAL_MACHINE, key, "short dword", REG_DWORD, Bytes("\x01\x02", 2));
-  SetRegistryValue(HKEY_LOCAL_MACHINE, key, "qword", REG_QWORD, Bytes("\x01\x00\x00\x00\x00\x00\x00\x80", 8));
-  SetRegistryValue(HKEY_LOCAL_MACHINE, key, "none", REG_NONE, "");
-  SetRegistryValue(HKEY_LOCAL_MACHINE, key, "odd type", 0xFFFF0001u, Bytes("\x00\xFF", 2));
   std::string binary;
   for (int i = 0; i < 300; ++i) binary += static_cast<char>(i);
-  SetRegistryValue(HKEY_LOCAL_MACHINE, key, std::string(200, 'n'), REG_BINARY, binary);
+  const std::tuple<std::string, DWORD, std::string> values[] = {
+      {"Zt4 Path Name", REG_SZ, Bytes("C:\\Program Files\\\"Zt4\"\0", 23)},
+      {"", REG_SZ, Bytes("default\0", 8)},
+      {"@", REG_SZ, Bytes("not the default\0", 16)},
+      {"na\"me\\with \\\"escapes", REG_SZ, Bytes("\0", 1)},
+      {"M\xC3\xBCller \xE2\x82\xAC", REG_SZ, Bytes("Stra\xC3\x9F" "e \xF0\x9F\x98\x80\0", 13)},
+      {"two lines", REG_SZ, Bytes("a\r\nb\0", 5)},
+      {"not utf-8", REG_SZ, Bytes("\xFF\xC3(\xED\xB2\x80\0", 7)},
+      {"unterminated", REG_SZ, "abc"},
+      {"empty sz", REG_SZ, ""},
+      {"expand", REG_EXPAND_SZ, Bytes("%WINDIR%\\x\0", 11)},
+      {"multi", REG_MULTI_SZ, Bytes("one\0tw\xC3\xB6\0\0", 10)},
+      {"dword", REG_DWORD, Bytes("\x78\x56\x34\x12", 4)},
+      {"short dword", REG_DWORD, Bytes("\x01\x02", 2)},
+      {"qword", REG_QWORD, Bytes("\x01\x00\x00\x00\x00\x00\x00\x80", 8)},
+      {"none", REG_NONE, ""},
+      {"odd type", 0xFFFF0001u, Bytes("\x00\xFF", 2)},
+      {std::string(200, 'n'), REG_BINARY, binary},
+  };
+  for (const auto& [name, type, bytes] : values) SetRegistryValue(HKEY_LOCAL_MACHINE, key, name, type, bytes);
   CreateRegistryKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Empty\\Leaf]");
   CreateRegistryKey(HKEY_CURRENT_USER, "Software\\K\xC3\xA9y [x]");
   SetRegistryString(HKEY_CURRENT_USER, "", "on the root", "r");
@@ -126,26 +118,10 @@ TEST_F(RegFileTest, EveryKindOfValueSurvivesTheRoundTrip) {
   ASSERT_TRUE(ParseRegFile(exported, reread)) << exported;
   EXPECT_EQ(FormatRegFile(reread), exported);
 
-  // Field by field through the file, not just text against text.
+  // Value by value through the file, not just text against text.
   WriteFile(path_, exported);
-  std::vector<std::tuple<std::string, DWORD, std::string>> expected;
-  {
-    HKEY handle = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle), ERROR_SUCCESS);
-    UniqueRegKey open(handle);
-    char name[256];
-    BYTE data[512];
-    for (DWORD index = 0;; ++index) {
-      DWORD nameLength = sizeof name, dataLength = sizeof data, type = 0;
-      if (RegEnumValueA(open.get(), index, name, &nameLength, nullptr, &type, data, &dataLength) != ERROR_SUCCESS) {
-        break;
-      }
-      expected.emplace_back(name, type, std::string(reinterpret_cast<char*>(data), dataLength));
-    }
-  }
-  ASSERT_EQ(expected.size(), 17u);
   ASSERT_TRUE(UseRegistryFile(path_));
-  for (const auto& [name, type, bytes] : expected) {
+  for (const auto& [name, type, bytes] : values) {
     DWORD readType = 0;
     std::string readBytes;
     ASSERT_TRUE(ReadRegistryValue(HKEY_LOCAL_MACHINE, key, name, &readType, &readBytes)) << name;
@@ -294,13 +270,13 @@ TEST_F(RegFileTest, EveryChangeIsWrittenBackAndAMissingFileIsCreated) {
   HKEY key = nullptr;
   EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
   ::unsetenv("ZT4GAC_REGISTRY");
-  EXPECT_FALSE(Exists(path_));  // nothing changed yet
+  EXPECT_FALSE(std::filesystem::exists(path_));  // nothing changed yet
 
   ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Ovk\\Zt4\\InstalledCopies", 0, nullptr, 0,
                             KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   UniqueRegKey copies(key);
-  ASSERT_TRUE(Exists(path_));
+  ASSERT_TRUE(std::filesystem::exists(path_));
   RegistryTree onDisk;
   ASSERT_TRUE(ParseRegFile(ReadFile(path_), onDisk));
   EXPECT_EQ(FormatRegFile(onDisk), ExportRegistry());

@@ -58,20 +58,6 @@ class UninstallCommandTest : public FakeFusionTest {
             "Ovk.Data.Zt4.ASP,File Version=" + item, "Ovk.Data.Zt4.Entity,File Version=" + item};
   }
 
-  void ScriptNext(const std::string& call, HRESULT result) {
-    fake_fusion::Scripted scripted;
-    scripted.call = call;
-    scripted.result = result;
-    fake_fusion::State state = ReadState();
-    state.next.push_back(scripted);
-    WriteState(state);
-  }
-  void ScriptUninstall(const std::string& displayName, ULONG disposition) {
-    fake_fusion::State state = ReadState();
-    state.uninstallScripts.push_back({displayName, disposition, S_OK});
-    WriteState(state);
-  }
-
   static bool HasCopyValue(const char* name) { return RegistryValueExists(HKEY_LOCAL_MACHINE, kCopiesKey, name); }
   static bool HasFoldersValue() { return RegistryValueExists(HKEY_LOCAL_MACHINE, kFoldersKey, "Ovk.Data.Zt4"); }
 };
@@ -142,12 +128,11 @@ TEST_F(UninstallCommandTest, ListsAreSplitAtSemicolonsAndEmptyItemsSkipped) {
 TEST_F(UninstallCommandTest, OlderSecondAssemblyIsAskedAboutForEachItem) {
   // Item a finds 9.0.0.2 first and removes the second assembly, but the older 8.0.0.0 stays
   // in use; item b then finds only that one and leaves the second assembly alone.
-  fake_fusion::State state = ReadState();
-  const fake_fusion::Entry current = CachedEntry("Ovk.Data.Quillmor", "9.0.0.2");
   const fake_fusion::Entry older = CachedEntry("Ovk.Data.Quillmor", "8.0.0.0");
-  state.entries = {current, older};
-  state.uninstallScripts.push_back({older.displayName, IASSEMBLYCACHE_UNINSTALL_DISPOSITION_STILL_IN_USE, S_OK});
+  fake_fusion::State state;
+  state.entries = {CachedEntry("Ovk.Data.Quillmor", "9.0.0.2"), older};
   WriteState(state);
+  ScriptUninstall(older.displayName, IASSEMBLYCACHE_UNINSTALL_DISPOSITION_STILL_IN_USE, S_OK);
 
   // The failed removal is not the entity assembly's, yet it fails the command.
   EXPECT_EQ(Uninstall("a;b"), 1);
@@ -174,7 +159,7 @@ TEST_F(UninstallCommandTest, AnyFailedRemovalFailsTheCommand) {
   for (const std::string& name : kAssemblies) {
     SCOPED_TRACE(name);
     Prepare();
-    ScriptUninstall(CachedEntry(name, "10.1.6.4").displayName, IASSEMBLYCACHE_UNINSTALL_DISPOSITION_STILL_IN_USE);
+    ScriptUninstall(CachedEntry(name, "10.1.6.4").displayName, IASSEMBLYCACHE_UNINSTALL_DISPOSITION_STILL_IN_USE, S_OK);
     EXPECT_EQ(Uninstall("9"), 1);
     EXPECT_EQ(ReadState().entries.size(), 1u);
     EXPECT_FALSE(HasFoldersValue());

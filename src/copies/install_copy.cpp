@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr char kInstalledCopiesKey[] = "SOFTWARE\\Ovk\\Zt4\\InstalledCopies";
 constexpr char kProductKey[] = "SOFTWARE\\Ovk\\Zt4";
 constexpr char kPathValue[] = "Zt4 Path Name";
 constexpr DWORD kValueBufferSize = 256;

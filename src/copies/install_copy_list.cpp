@@ -14,7 +14,6 @@
 namespace {
 
 constexpr char kCurrentVersionKey[] = "SOFTWARE\\Ovk\\Zt4\\CurrentVersion";
-constexpr char kInstalledCopiesKey[] = "SOFTWARE\\Ovk\\Zt4\\InstalledCopies";
 constexpr char kVersionValue[] = "Version";
 constexpr DWORD kValueBufferSize = 256;
 constexpr DWORD kSubkeyNameSize = 256;

@@ -2,12 +2,12 @@
 
 #include <cstring>
 
+#include "copies/install_copy.h"
 #include "model/assembly_catalog.h"
 #include "platform/registry.h"
 
 namespace {
 
-constexpr const char* kInstalledCopiesKeyPath = "SOFTWARE\\Ovk\\Zt4\\InstalledCopies";
 constexpr const char* kAssemblyFoldersKeyPath = "SOFTWARE\\Microsoft\\.NETFramework\\AssemblyFolders\\OVK.DATA.ZT4";
 constexpr const char* kAssemblyFoldersValueName = "Ovk.Data.Zt4";
 
@@ -16,7 +16,7 @@ constexpr const char* kAssemblyFoldersValueName = "Ovk.Data.Zt4";
 void RecordProviderCopy(const char* copyValueName, const char* copyName) {
   platform::UniqueRegKey installedCopies;
   // A caller without the rights to write here gets nothing written and no report.
-  if (platform::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kInstalledCopiesKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+  if (platform::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kInstalledCopiesKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                 KEY_ALL_ACCESS, nullptr, installedCopies.put(), nullptr) != ERROR_SUCCESS) {
     return;
   }
@@ -38,7 +38,7 @@ void ClearAssemblyFolders() {
 int32_t RemoveRegistration(const std::string& versionPrefix) {
   {
     platform::UniqueRegKey installedCopies;
-    if (platform::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstalledCopiesKeyPath, 0, KEY_SET_VALUE,
+    if (platform::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstalledCopiesKey, 0, KEY_SET_VALUE,
                                 installedCopies.put()) == ERROR_SUCCESS) {
       // copyValueName and providerVersion are the same in both tables, so targetTable serves
       // whichever table the install walked.

@@ -28,9 +28,8 @@ readonly CPPCHECK_OPTIONS=(
   -j "$JOBS"
 )
 
-log() { printf '\n==> %s\n' "$*"; }
-
 source scripts/lib/packages.sh
+source scripts/lib/steps.sh
 
 # Counts the distinct diagnostics in a log, "file:line:col: warning|error|style|...: text"; a
 # finding in a header shows up once per source that includes it and counts once.
@@ -120,40 +119,14 @@ run_cppcheck_win32() {
 
 # ---- driver --------------------------------------------------------------------------------
 
-STEP_NAMES=()
-STEP_RESULTS=()
-
-run_step() {
-  local name=$1 out=$LOG_DIR/$2.log status start=$SECONDS
+# analysis_step NAME LOG CMD: runs CMD with its log file; a failure counts its findings.
+analysis_step() {
+  local name=$1 out=$LOG_DIR/$2.log
   shift 2
-  log "$name"
-  set +e
-  (
-    set -e
-    "$@" "$out"
-  )
-  status=$?
-  set -e
-  STEP_NAMES+=("$name")
-  if [[ $status -eq 0 ]]; then
-    STEP_RESULTS+=("PASS  ($((SECONDS - start)) s)")
-  else
-    STEP_RESULTS+=("FAIL  ($(count_findings "$out") findings, $((SECONDS - start)) s, log $out)")
+  run_step "$name" "$@" "$out"
+  if [[ ${STEP_RESULTS[-1]} == FAIL* ]]; then
+    STEP_RESULTS[-1]="FAIL  ($(count_findings "$out") findings, log $out)"
   fi
-}
-
-print_summary() {
-  local i failed=0
-  printf '\n==> Static analysis summary\n'
-  for i in "${!STEP_NAMES[@]}"; do
-    printf '  %-32s %s\n' "${STEP_NAMES[$i]}" "${STEP_RESULTS[$i]}"
-    [[ ${STEP_RESULTS[$i]} == FAIL* ]] && failed=1
-  done
-  if [[ $failed -ne 0 ]]; then
-    printf '\nstatic analysis FAILED\n'
-    return 1
-  fi
-  printf '\nstatic analysis clean\n'
 }
 
 main() {
@@ -161,12 +134,17 @@ main() {
   apt_install_missing "${PACKAGES[@]}"
   mkdir -p "$LOG_DIR"
 
-  run_step "clang-tidy: src/" clang-tidy run_clang_tidy
-  run_step "clang-tidy: src/platform/win32" clang-tidy-win32 run_clang_tidy_win32
-  run_step "cppcheck: src/ (host layer)" cppcheck-host run_cppcheck_host
-  run_step "cppcheck: src/platform/win32" cppcheck-win32 run_cppcheck_win32
+  analysis_step "clang-tidy: src/" clang-tidy run_clang_tidy
+  analysis_step "clang-tidy: src/platform/win32" clang-tidy-win32 run_clang_tidy_win32
+  analysis_step "cppcheck: src/ (host layer)" cppcheck-host run_cppcheck_host
+  analysis_step "cppcheck: src/platform/win32" cppcheck-win32 run_cppcheck_win32
 
-  print_summary
+  if print_summary "Static analysis summary"; then
+    echo "static analysis clean"
+  else
+    echo "static analysis FAILED"
+    exit 1
+  fi
 }
 
 main "$@"

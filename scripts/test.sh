@@ -15,12 +15,8 @@ readonly WINE_PACKAGES=(wine wine32:i386 wine64 mono-mcs mono-devel g++-mingw-w6
 # The only DLLs the statically linked zt4gac.exe may import.
 readonly WINDOWS_SYSTEM_DLLS='^(kernel32|advapi32|msvcrt|user32|ntdll)\.dll$'
 
-STEP_NAMES=()
-STEP_RESULTS=()
-
-log() { printf '\n==> %s\n' "$*"; }
-
 source scripts/lib/packages.sh
+source scripts/lib/steps.sh
 
 # ---- steps -------------------------------------------------------------------------------
 
@@ -69,58 +65,10 @@ run_wine_suite() {
 
 # ---- driver ------------------------------------------------------------------------------
 
-# Runs one step in a subshell with errexit in force (a function called from `if` or `||`
-# would silently ignore its failing commands) and records the outcome.
-run_step() {
-  local name=$1 status start=$SECONDS
-  shift
-  log "$name"
-  set +e
-  (
-    set -e
-    "$@"
-  )
-  status=$?
-  set -e
-  STEP_NAMES+=("$name")
-  if [[ $status -eq 0 ]]; then
-    STEP_RESULTS+=("PASS  ($((SECONDS - start)) s)")
-  else
-    STEP_RESULTS+=("FAIL  (exit $status, $((SECONDS - start)) s)")
-  fi
-}
-
-skip_step() {
-  STEP_NAMES+=("$1")
-  STEP_RESULTS+=("SKIP  ($2)")
-}
-
-print_summary() {
-  local i failed=0
-  printf '\n==> Summary\n'
-  for i in "${!STEP_NAMES[@]}"; do
-    printf '  %-32s %s\n' "${STEP_NAMES[$i]}" "${STEP_RESULTS[$i]}"
-    [[ ${STEP_RESULTS[$i]} == FAIL* ]] && failed=1
-  done
-  local passed=0 failures=0
-  for i in "${!STEP_RESULTS[@]}"; do
-    case ${STEP_RESULTS[$i]} in
-      PASS*) passed=$((passed + 1)) ;;
-      FAIL*) failures=$((failures + 1)) ;;
-    esac
-  done
-  printf '\nsteps: %d passed, %d failed\n' "$passed" "$failures"
-  if [[ $failed -ne 0 ]]; then
-    printf 'FAILED\n'
-    return 1
-  fi
-  printf 'all steps passed\n'
-}
-
 main() {
   run_step "install packages" install_packages
   if [[ ${STEP_RESULTS[0]} == FAIL* ]]; then
-    print_summary || true
+    print_summary Summary || true
     exit 1
   fi
 
@@ -137,7 +85,12 @@ main() {
   run_step "static analysis: clang-tidy + cppcheck" bash scripts/static-analysis.sh
   run_step "fuzz targets (bounded)" bash scripts/fuzz.sh
 
-  print_summary
+  if print_summary Summary; then
+    echo "all steps passed"
+  else
+    echo "FAILED"
+    exit 1
+  fi
 }
 
 main "$@"

@@ -52,12 +52,6 @@ std::string RegQuoted(const std::string& text) {
   return quoted + "\"";
 }
 
-struct RunResult {
-  int exitStatus = -1;  // -1 unless the process exited normally
-  std::string standardOutput;
-  std::string standardError;
-};
-
 class HostBinaryTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -112,8 +106,8 @@ class HostBinaryTest : public ::testing::Test {
     std::ofstream(registryPath_, std::ios::binary) << file;
   }
 
-  // Runs the binary with exactly these arguments after argument 0.
-  RunResult Run(const std::vector<std::string>& arguments) {
+  // Runs the binary with exactly these arguments after argument 0; it must exit 0 and print nothing.
+  void RunSilently(const std::vector<std::string>& arguments) {
     std::vector<std::string> environment{"ZT4GAC_REGISTRY=" + registryPath_, "ZT4GAC_WINDOWS_DIR=" + windowsDir_,
                                          "ZT4GAC_FAKE_FUSION_STATE=" + statePath_};
     for (char** variable = environ; *variable != nullptr; ++variable) {
@@ -136,26 +130,16 @@ class HostBinaryTest : public ::testing::Test {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
 
-    RunResult result;
     pid_t child = 0;
     const int spawnError = posix_spawn(&child, ZT4GAC_BINARY, &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawnError, 0) << std::strerror(spawnError);
-    if (spawnError != 0) return result;
+    ASSERT_EQ(spawnError, 0) << std::strerror(spawnError);
 
     int status = 0;
-    EXPECT_EQ(waitpid(child, &status, 0), child);
-    if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
-    result.standardOutput = ReadFile(outPath);
-    result.standardError = ReadFile(errPath);
-    return result;
-  }
-
-  void RunSilently(const std::vector<std::string>& arguments) {
-    const RunResult result = Run(arguments);
-    EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_EQ(result.standardOutput, "");
-    EXPECT_EQ(result.standardError, "");
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+    EXPECT_EQ(ReadFile(outPath), "");
+    EXPECT_EQ(ReadFile(errPath), "");
   }
 
   static std::string CopyValue(const std::string& valueName) {
@@ -198,6 +182,25 @@ TEST_F(HostBinaryTest, InstallForARegisteredCopyThenUninstall) {
   EXPECT_FALSE(RegistryValueExists(HKEY_LOCAL_MACHINE, kFoldersKey, "Ovk.Data.Zt4"));
   EXPECT_EQ(CopyValue("10.1.6.DEF.2"), "Zt4Home");
   EXPECT_EQ(CopyValue("10.1.6.DEF.4"), "Zt4Home");
+}
+
+// A directory no copy owns is installed without a copy record; one without a bin folder lacks
+// the required Entity Framework provider, so both targets fail and the registration stays.
+TEST_F(HostBinaryTest, InstallForADirectoryOfNoCopyAndForOneWithoutBinFolder) {
+  WriteRegistry({{"Zt4Elsewhere", Backslashed(root_)}});
+  RunSilently({"-i", productDir_});
+  ASSERT_TRUE(platform::standin::UseRegistryFile(registryPath_));
+  EXPECT_EQ(CachedNames().size(), 8u);
+  EXPECT_EQ(CopyValue("10.1.6.DEF.2"), "(absent)");
+  EXPECT_EQ(CopyValue("10.1.6.DEF.4"), "(absent)");
+  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kFoldersKey));
+
+  WriteRegistry({{"Zt4Empty", Backslashed(root_)}});
+  RunSilently({"-i", Backslashed(root_)});
+  ASSERT_TRUE(platform::standin::UseRegistryFile(registryPath_));
+  EXPECT_EQ(CachedNames().size(), 8u);  // only what the first run installed
+  EXPECT_EQ(CopyValue("10.1.6.DEF.2"), "(absent)");
+  EXPECT_TRUE(RegistryValueExists(HKEY_LOCAL_MACHINE, kFoldersKey, "Ovk.Data.Zt4"));
 }
 
 // Every argument shape exits 0 and prints nothing; those that name no command, or a directory

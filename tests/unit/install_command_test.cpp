@@ -109,45 +109,32 @@ class InstallCommandTest : public FakeFusionTest {
   int32_t failed_ = -1;
 };
 
-TEST_F(InstallCommandTest, RegisteredCopyGetsBothTargetsWithOrWithoutTrailingBackslash) {
-  for (const std::string suffix : {"", "\\"}) {
-    SCOPED_TRACE("directory ending in \"" + suffix + "\"");
-    Prepare();
-    const std::string directory = productDir_ + suffix;
-    EXPECT_EQ(Install(directory.c_str()), 0);
-    EXPECT_EQ(failed_, 0);
-    EXPECT_EQ(InstalledPaths(), PathsOf({"netf20_32", "netf40_32"}));
-    EXPECT_EQ(ReadState().entries.size(), 8u);
-    EXPECT_EQ(ReadState().live, 0);
-    EXPECT_EQ(CopyValue("10.1.6.DEF.2"), "Zt4Home");
-    EXPECT_EQ(CopyValue("10.1.6.DEF.4"), "Zt4Home");
-    EXPECT_FALSE(FoldersKeyExists());
-    EXPECT_EQ(platform::standin::OpenRegistryHandleCount(), 0);
-  }
-}
-
 TEST_F(InstallCommandTest, MaskTableAndFrameworksChooseTargetsAndFolders) {
   const struct {
     uint32_t mask;
+    const char* suffix;  // the directory given with or without a trailing backslash
     std::vector<std::string> folders;
     const char* def2;
     const char* def4;
   } cases[] = {
-      {0, {}, "(absent)", "(absent)"},
-      {1, {"netf20_32"}, "Zt4Home", "(absent)"},
-      {2, {"netf40_32"}, "(absent)", "Zt4Home"},
-      {3, {"netf20_32", "netf40_32"}, "Zt4Home", "Zt4Home"},
+      {0, "", {}, "(absent)", "(absent)"},
+      {1, "", {"netf20_32"}, "Zt4Home", "(absent)"},
+      {2, "", {"netf40_32"}, "(absent)", "Zt4Home"},
+      {3, "", {"netf20_32", "netf40_32"}, "Zt4Home", "Zt4Home"},
+      {3, "\\", {"netf20_32", "netf40_32"}, "Zt4Home", "Zt4Home"},
   };
   for (const auto& testCase : cases) {
-    SCOPED_TRACE(testing::Message() << "mask " << testCase.mask);
+    SCOPED_TRACE(testing::Message() << "mask " << testCase.mask << ", suffix \"" << testCase.suffix << "\"");
     Prepare();
-    EXPECT_EQ(Install(productDir_.c_str(), testCase.mask), 0);
+    EXPECT_EQ(Install((productDir_ + testCase.suffix).c_str(), testCase.mask), 0);
     EXPECT_EQ(failed_, 0);
     EXPECT_EQ(InstalledPaths(), PathsOf(testCase.folders));
+    EXPECT_EQ(ReadState().live, 0);
     EXPECT_EQ(CopyValue("10.1.6.DEF.2"), testCase.def2);
     EXPECT_EQ(CopyValue("10.1.6.DEF.4"), testCase.def4);
     // Even a run that selected nothing withdraws the registration.
     EXPECT_FALSE(FoldersKeyExists());
+    EXPECT_EQ(platform::standin::OpenRegistryHandleCount(), 0);
   }
 
   // The other table takes its files from "netf20" and "netf40"; the "_32" folders are empty.
@@ -281,31 +268,27 @@ TEST_F(InstallCommandTest, EarlyEndsChangeNothing) {
   RegisterCopy("Zt4Home", productDir_);
   WriteBothTargets();
   std::string before = platform::standin::ExportRegistry();
+  const auto expectEarlyEnd = [&](const char* directory, int32_t expected) {
+    EXPECT_EQ(Install(directory), expected);
+    EXPECT_EQ(failed_, 0);
+    EXPECT_EQ(platform::standin::ExportRegistry(), before);
+    EXPECT_TRUE(ReadState().calls.empty());
+  };
 
   // No framework: nothing to load fusion.dll from, and the registration stays.
-  EXPECT_EQ(Install(), 0);
-  EXPECT_EQ(failed_, 0);
-  EXPECT_EQ(platform::standin::ExportRegistry(), before);
-  EXPECT_TRUE(ReadState().calls.empty());
+  expectEarlyEnd(productDir_.c_str(), 0);
 
   AddBothFrameworks();
   before = platform::standin::ExportRegistry();
-  EXPECT_EQ(Install(""), 3);
-  EXPECT_EQ(failed_, 0);
-  EXPECT_EQ(Install(nullptr), 3);
-  EXPECT_EQ(failed_, 0);
-  EXPECT_EQ(platform::standin::ExportRegistry(), before);
-  EXPECT_TRUE(ReadState().calls.empty());
+  expectEarlyEnd("", 3);
+  expectEarlyEnd(nullptr, 3);
 
   // fusion.dll missing from the newest framework's folder, or lacking an entry point.
   for (const char* module : {"", ZT4GAC_FAKE_FUSION_WITHOUT_CREATE_ASSEMBLY_CACHE}) {
     SCOPED_TRACE(module);
     std::filesystem::remove(windowsDir_ + "/Microsoft.NET/Framework/v4.0.30319/fusion.dll");
     AddFramework("v4.0", "30319", module);
-    EXPECT_EQ(Install(), 4);
-    EXPECT_EQ(failed_, 0);
-    EXPECT_EQ(platform::standin::ExportRegistry(), before);
-    EXPECT_TRUE(ReadState().calls.empty());
+    expectEarlyEnd(productDir_.c_str(), 4);
   }
 }
 

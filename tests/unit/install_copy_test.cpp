@@ -127,17 +127,16 @@ TEST_F(InstallCopyTest, UnreadableVersion8CopyLeavesTheListEmpty) {
   AddCopy("Other", "C:\\Other");
   SetRegistryString(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "Version", "8");
   CreateRegistryKey(HKEY_LOCAL_MACHINE, kProductKey);  // no "Zt4 Path Name"
-  {
+  for (const bool denied : {false, true}) {
+    if (denied) {  // the path is there now, but the key cannot be opened
+      SetRegistryString(HKEY_LOCAL_MACHINE, kProductKey, "Zt4 Path Name", "C:\\Zt4");
+      platform::standin::DenyRegistryAccess(HKEY_LOCAL_MACHINE, kProductKey);
+    }
     InstallCopyList list(false, false);
-    EXPECT_EQ(list.GetLoadFailed(), 1);
-    EXPECT_EQ(list.GetCount(), 0);
-    EXPECT_EQ(list.GetVersion8Copy(), nullptr);
+    EXPECT_EQ(list.GetLoadFailed(), 1) << denied;
+    EXPECT_EQ(list.GetCount(), 0) << denied;
+    EXPECT_EQ(list.GetVersion8Copy(), nullptr) << denied;
   }
-  SetRegistryString(HKEY_LOCAL_MACHINE, kProductKey, "Zt4 Path Name", "C:\\Zt4");
-  platform::standin::DenyRegistryAccess(HKEY_LOCAL_MACHINE, kProductKey);
-  InstallCopyList denied(false, false);
-  EXPECT_EQ(denied.GetLoadFailed(), 1);
-  EXPECT_EQ(denied.GetCount(), 0);
   EXPECT_EQ(TakeDebugOutput(), "");
 }
 
@@ -353,7 +352,6 @@ TEST_F(InstallCopyTest, SearchRestoresTheCursorOnEveryWayOut) {
   // A fresh list's cursor stands on its first copy.
   EXPECT_EQ(NameOf(list.GetNext()), "Second");
 
-  const std::string tooLong(300, 'x');
   const std::string justTooLong(261, 'x');
   const struct {
     const char* directory;
@@ -362,7 +360,6 @@ TEST_F(InstallCopyTest, SearchRestoresTheCursorOnEveryWayOut) {
   } searches[] = {
       {first.c_str(), nullptr, E_COPY_NULL_ARGUMENT},
       {nullptr, &found, E_COPY_NULL_ARGUMENT},
-      {tooLong.c_str(), &found, E_COPY_NOT_FOUND},
       {justTooLong.c_str(), &found, E_COPY_NOT_FOUND},
       {"/no/such/directory", &found, E_COPY_SYSTEM_CALL},
       {root.c_str(), &found, E_COPY_NOT_FOUND},

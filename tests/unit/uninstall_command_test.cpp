@@ -173,18 +173,21 @@ TEST_F(UninstallCommandTest, AnyFailedRemovalFailsTheCommand) {
 
 TEST_F(UninstallCommandTest, NoFrameworkOrNoFusionRemovesNothing) {
   const fake_fusion::State cached = ReadState();
+  const auto expectNothingRemoved = [&](int32_t expected) {
+    const std::string before = platform::standin::ExportRegistry();
+    for (const char* list : {"9", ""}) {
+      EXPECT_EQ(Uninstall(list), expected);
+      EXPECT_EQ(platform::standin::ExportRegistry(), before);
+      EXPECT_EQ(ReadState().entries.size(), cached.entries.size());
+      EXPECT_TRUE(ReadState().calls.empty());
+    }
+  };
 
   // No framework: fusion.dll is not even looked for.
   platform::standin::ResetRegistry();
   SetRegistryString(HKEY_LOCAL_MACHINE, kCopiesKey, "10.1.6.DEF.2", "Zt4Home");
   SetRegistryString(HKEY_LOCAL_MACHINE, kFoldersKey, "Ovk.Data.Zt4", "C:\\Product\\bin");
-  std::string before = platform::standin::ExportRegistry();
-  for (const char* list : {"9", ""}) {
-    EXPECT_EQ(Uninstall(list), 0);
-    EXPECT_EQ(platform::standin::ExportRegistry(), before);
-    EXPECT_EQ(ReadState().entries.size(), cached.entries.size());
-    EXPECT_TRUE(ReadState().calls.empty());
-  }
+  expectNothingRemoved(0);
 
   // fusion.dll missing from the newest framework's folder, or lacking an entry point.
   for (const char* module : {"", ZT4GAC_FAKE_FUSION_WITHOUT_CREATE_ASSEMBLY_ENUM}) {
@@ -192,13 +195,7 @@ TEST_F(UninstallCommandTest, NoFrameworkOrNoFusionRemovesNothing) {
     Prepare();
     std::filesystem::remove(windowsDir_ + "/Microsoft.NET/Framework/v4.0.30319/fusion.dll");
     AddFramework("v4.0", "30319", module);
-    before = platform::standin::ExportRegistry();
-    for (const char* list : {"9", ""}) {
-      EXPECT_EQ(Uninstall(list), 4);
-      EXPECT_EQ(platform::standin::ExportRegistry(), before);
-      EXPECT_EQ(ReadState().entries.size(), cached.entries.size());
-      EXPECT_TRUE(ReadState().calls.empty());
-    }
+    expectNothingRemoved(4);
   }
 }
 

@@ -20,15 +20,14 @@
 
 extern char** environ;
 
+#include "product_keys.h"
+
 namespace {
 
 using platform::standin::ReadRegistryString;
 using platform::standin::RegistryKeyExists;
 using platform::standin::RegistryValueExists;
 
-const std::string kCopiesKey = "SOFTWARE\\Ovk\\Zt4\\InstalledCopies";
-const std::string kFoldersKey = "SOFTWARE\\Microsoft\\.NETFramework\\AssemblyFolders\\OVK.DATA.ZT4";
-const char* const kAssemblies[] = {"Ovk.Data.Zt4", "Ovk.Data.Quillmor", "Ovk.Data.Zt4.ASP", "Ovk.Data.Zt4.Entity"};
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -70,7 +69,7 @@ class HostBinaryTest : public ::testing::Test {
     // Every file gets the version of its target; the second assembly is then never "older".
     fake_fusion::State state;
     for (const auto& [folder, version] : {std::pair{"netf20_32", "10.1.6.2"}, std::pair{"netf40_32", "10.1.6.4"}}) {
-      for (const char* name : kAssemblies) {
+      for (const std::string& name : kAssemblies) {
         const std::string path = root_ + "/Product/bin/" + folder + "/" + name + ".dll";
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         std::ofstream(path, std::ios::binary) << "assembly";

@@ -15,6 +15,8 @@
 #include "platform/posix/registry_store.h"
 #include "platform/posix/standin.h"
 
+#include "product_keys.h"
+
 namespace {
 
 using platform::standin::CreateRegistryKey;
@@ -24,7 +26,6 @@ using platform::standin::TakeDebugOutput;
 
 const std::string kProductKey = "SOFTWARE\\Ovk\\Zt4";
 const std::string kCurrentVersionKey = "SOFTWARE\\Ovk\\Zt4\\CurrentVersion";
-const std::string kCopiesKey = "SOFTWARE\\Ovk\\Zt4\\InstalledCopies";
 
 std::string CopyKey(const std::string& name) { return kCopiesKey + "\\" + name; }
 

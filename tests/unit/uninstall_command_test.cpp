@@ -9,15 +9,13 @@
 #include "cli/provider_installer.h"
 #include "fake_fusion_fixture.h"
 
+#include "product_keys.h"
+
 namespace {
 
 using platform::standin::RegistryValueExists;
 using platform::standin::SetRegistryString;
 
-const std::string kCopiesKey = "SOFTWARE\\Ovk\\Zt4\\InstalledCopies";
-const std::string kFoldersKey = "SOFTWARE\\Microsoft\\.NETFramework\\AssemblyFolders\\OVK.DATA.ZT4";
-const std::vector<std::string> kAssemblies{"Ovk.Data.Zt4", "Ovk.Data.Quillmor", "Ovk.Data.Zt4.ASP",
-                                           "Ovk.Data.Zt4.Entity"};
 
 class UninstallCommandTest : public FakeFusionTest {
  protected:

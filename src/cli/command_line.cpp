@@ -33,12 +33,16 @@ int RunCommandLine(int argc, char* argv[]) {
 
   if (std::strcmp(command, "-i") == 0) {
     if (argc < 3) return 0;
-    const size_t length = std::strlen(argv[2]);
+    size_t length = std::strlen(argv[2]);
+    // An installer's directory property ends in a backslash, so "[INSTALLDIR]" in quotes
+    // reaches us as DIR" (the C runtime reads \" as an escaped quote). No Windows path
+    // holds a quote: drop it and take the directory the installer meant.
+    if (length > 0 && argv[2][length - 1] == '"') --length;
     // An empty directory runs nothing; a longer one than MAX_PATH fits neither the buffer nor
     // the installed-copy lookup, so it is refused rather than cut.
     if (length == 0 || length > MAX_PATH) return 0;
     char installDir[MAX_PATH + 1] = {};
-    std::memcpy(installDir, argv[2], length + 1);
+    std::memcpy(installDir, argv[2], length);
     (void)runInstaller->Install(installDir, &failureHolder, kInstallTargetMask, kUse32BitTargets);
   } else if (std::strcmp(command, "-u") == 0) {
     (void)runInstaller->Uninstall(kUninstallVersionList);

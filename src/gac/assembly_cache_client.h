@@ -48,8 +48,8 @@ class AssemblyCacheClient : public FrameworkInventory {
   int UninstallExactName(const char* displayName, const FUSION_INSTALL_REFERENCE* reference);
   int UninstallExactNameW(LPCWSTR displayName, const FUSION_INSTALL_REFERENCE* reference);
 
-  // 1 when the first cached entry `name` matches that has a simple name is older than
-  // 9.0.0.2; 0 otherwise, also when nothing matches and on every failure.
+  // 1 when any cached entry `name` matches that has a simple name is older than 9.0.0.2;
+  // 0 otherwise, also when nothing matches and on every failure.
   int IsOlderVersionCached(const char* name);
 
  private:

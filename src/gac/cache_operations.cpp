@@ -176,7 +176,7 @@ int AssemblyCacheClient::IsOlderVersionCached(const char* name) {
   ComPtr<IAssemblyEnum> entries;
   {
     ComPtr<IAssemblyName> pattern;
-    // Without a pattern the first entry of the whole cache would decide.
+    // Without a pattern every assembly in the cache would be looked at.
     if (createAssemblyNameObject(pattern.put(), wideName.get(), CANOF_PARSE_DISPLAY_NAME, nullptr) != S_OK ||
         !pattern) {
       return 0;
@@ -186,6 +186,8 @@ int AssemblyCacheClient::IsOlderVersionCached(const char* name) {
     }
   }
 
+  // Any older cached copy counts, whatever the enumeration order: the store lists "10.1.6.2"
+  // before "8.1.0.0", and the other product relies on the older one.
   for (;;) {
     ComPtr<IAssemblyName> entry;
     if (entries->GetNextAssembly(nullptr, entry.put(), 0) != S_OK || !entry) return 0;
@@ -193,7 +195,7 @@ int AssemblyCacheClient::IsOlderVersionCached(const char* name) {
     DWORD nameLength = 0;
     const HRESULT nameRead = entry->GetName(&nameLength, nullptr);
     if (nameLength == 0) {
-      // A nameless entry is skipped; only the first named one decides.
+      // A nameless entry is skipped.
       if (nameRead != S_OK) return 0;
       continue;
     }
@@ -202,6 +204,6 @@ int AssemblyCacheClient::IsOlderVersionCached(const char* name) {
     DWORD low = 0;
     if (FAILED(entry->GetVersion(&high, &low))) return 0;
     // Unsigned 16-bit components compare in the same order as the packed words.
-    return (high < kCurrentVersionHigh || (high == kCurrentVersionHigh && low < kCurrentVersionLow)) ? 1 : 0;
+    if (high < kCurrentVersionHigh || (high == kCurrentVersionHigh && low < kCurrentVersionLow)) return 1;
   }
 }

@@ -1,0 +1,43 @@
+// The fake fusion.dll's controls: C functions that the module exports beside the four fusion
+// entry points. The test programs link the module and call these; the tool loads the same
+// module with LoadLibraryA (through a link named fusion.dll), so both work on one state.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/types.h"
+
+extern "C" {
+
+// Forgets every cached assembly, script and fuzz input; the misuse count starts again at 0.
+void FakeFusionReset();
+
+// Caches the assembly `name` at `version` ("a.b.c.d") after the entries already cached; the
+// enumeration follows this order. An empty name makes an entry whose simple name is empty.
+void FakeFusionAddEntry(const char* name, const char* version);
+
+// The cache, one "name version\n" line per entry in enumeration order. Valid until the next call.
+const char* FakeFusionListing();
+
+// The `nth` call of `method` from now on (1: the next one) returns `result` instead of doing its
+// work when `result` is a failure, or does its work and then returns `result` when it is a
+// success code. `value` replaces what the call reports: whether an object is handed out
+// (CreateAssemblyCache, CreateAssemblyNameObject, CreateAssemblyEnum, GetNextAssembly: 0 none,
+// else one), the length (GetDisplayName, GetName) or the disposition (UninstallAssembly);
+// InstallAssembly and GetVersion ignore it.
+void FakeFusionScript(const char* method, int nth, HRESULT result, DWORD value);
+
+// Fuzzing: from now on every call takes its outcome (result, reported value, object or not)
+// from these bytes, until they run out; then calls behave normally again. Not copied: the
+// bytes must outlive their use.
+void FakeFusionUseBytes(const uint8_t* data, size_t size);
+
+// Interface objects handed out and not yet released.
+int FakeFusionLiveObjects();
+
+// Calls made in a shape the documented interfaces do not allow (wrong flags, a reserved
+// argument that is not null, a null out-pointer, a buffer shorter than its stated length).
+// Each such call returns E_INVALIDARG.
+int FakeFusionMisuse();
+}

@@ -11,7 +11,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 readonly JOBS=2
 readonly BASE_PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev g++-mingw-w64-i686)
-readonly WINE_PACKAGES=(wine wine32:i386 wine64 mono-mcs mono-devel g++-mingw-w64-x86-64-win32)
+readonly WINE_PACKAGES=(wine wine32:i386 wine64 mono-mcs mono-devel g++-mingw-w64-x86-64-win32 wixl msitools)
 # The only DLLs the statically linked zt4gac.exe may import.
 readonly WINDOWS_SYSTEM_DLLS='^(kernel32|advapi32|msvcrt|user32|ntdll)\.dll$'
 

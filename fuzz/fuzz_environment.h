@@ -1,87 +1,60 @@
-// What the fuzz targets share: a temporary Windows directory that lives as long as the
-// process, frameworks recorded in the stand-in registry with a fusion module in their folder,
-// and text in heap blocks of exactly its own size, so that AddressSanitizer sees a read one
-// byte past its end.
+// What the fuzz targets share: a loud check; a product installation with every provider
+// assembly of both targets, and a Windows directory inside it whose framework folders (v4.0 in
+// the registry) hold a link named fusion.dll to the fake linked into the target, so the tool's
+// LoadLibraryA gets that very instance back and the fake's controls steer what the tool sees;
+// one cache to start every input from; and the check that an input left nothing behind.
 #pragma once
 
 #include <stdlib.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <memory>
-#include <string>
+#include <fstream>
 
-#include "platform/posix/registry_store.h"
-#include "platform/types.h"
-
-namespace fuzz_environment {
-
-inline const char kPolicyKey[] = "SOFTWARE\\Microsoft\\.NETFramework\\policy";
+#include "fake_fusion/fake_fusion.h"
+#include "model/assembly_catalog.h"
+#include "platform/posix/standin.h"
 
 // Stops the run loudly: the libFuzzer driver records the input that got here.
-#define FUZZ_CHECK(condition)                                                         \
-  do {                                                                                \
-    if (!(condition)) {                                                               \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                                   \
-    }                                                                                 \
-  } while (false)
+#define FUZZ_CHECK(c) ((c) ? (void)0 : (std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #c), abort()))
 
-// Where the temporary roots go: ZT4GAC_FUZZ_TMPDIR when set, else /dev/shm when there is
-// one (the stand-in fusion.dll rewrites its state file on every call, which memory takes far
-// faster than a disk), else /tmp.
-inline std::string TemporaryParent() {
-  const char* chosen = std::getenv("ZT4GAC_FUZZ_TMPDIR");
-  if (chosen != nullptr && *chosen != '\0') return chosen;
-  std::error_code ignored;
-  return std::filesystem::is_directory("/dev/shm", ignored) ? "/dev/shm" : "/tmp";
-}
-
-// The process's temporary root with a "Windows" folder that ZT4GAC_WINDOWS_DIR names; removed
-// when the process exits normally. Never destroyed, so the exit handler can still read it.
-inline const std::string& TemporaryRoot() {
-  static const std::string* const root = [] {
-    std::string pattern = TemporaryParent() + "/zt4gac-fuzz-XXXXXX";
-    FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
-    const auto* made = new std::string(pattern);
-    std::filesystem::create_directories(*made + "/Windows");
-    setenv("ZT4GAC_WINDOWS_DIR", (*made + "/Windows").c_str(), 1);
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(TemporaryRoot(), ignored);
-    });
+// Made once per process, below TMPDIR (the run script's, removed even after a finding).
+inline const std::string& ProductDirectory() {
+  static const std::string root = [] {
+    std::string made = std::filesystem::temp_directory_path() / "zt4gac-fuzz-XXXXXX";
+    FUZZ_CHECK(mkdtemp(made.data()) != nullptr);
+    setenv("ZT4GAC_WINDOWS_DIR", (made + "/W").c_str(), 1);
+    for (const char* framework : {"/W/Microsoft.NET/Framework/v2.0.50727", "/W/Microsoft.NET/Framework/v4.0.30319"}) {
+      std::filesystem::create_directories(made + framework);
+      std::filesystem::create_symlink(ZT4GAC_FAKE_FUSION, made + framework + "/fusion.dll");
+    }
+    for (const CatalogEntry& e : targetTable32)
+      for (const std::string& name : {e.mainAssembly, e.secondAssembly, e.aspAssembly, e.entityAssembly}) {
+        const std::filesystem::path file = platform::standin::ToPosixPath(AssemblyFilePath(made, e, name).c_str());
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file) << "10.1.6.2";  // the version the fake installs it as
+      }
+    platform::standin::SetRegistryValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\.NETFramework\\policy\\v4.0", "30319",
+                                        REG_SZ, "");
     return made;
   }();
-  return *root;
+  return root;
 }
 
-inline std::string WindowsDirectory() { return TemporaryRoot() + "/Windows"; }
-
-// Records framework `version` (e.g. "v4.0") with build `build` in the policy key, as the
-// inventory reads it.
-inline void RegisterFramework(const std::string& version, const std::string& build) {
-  platform::standin::SetRegistryString(HKEY_LOCAL_MACHINE, std::string(kPolicyKey) + "\\" + version, build,
-                                       build + "-" + build);
+// Both providers, the second one older, and "Other", which the tool must never touch; every later
+// outcome of the fake taken from `faults` while they last.
+inline void StartInput(const uint8_t* faults, size_t size) {
+  (void)ProductDirectory();
+  FakeFusionReset();
+  const char* cached[][2] = {{"Ovk.Data.Zt4", "9.0.0.2"}, {"Ovk.Data.Quillmor", "8.0.0.0"}, {"Other", "1.0.0.0"}};
+  for (const auto& entry : cached) FakeFusionAddEntry(entry[0], entry[1]);
+  FakeFusionUseBytes(faults, size);
 }
 
-// Copies `module` as fusion.dll into the folder of framework `version`.`build`; returns its path.
-inline std::string InstallFusionModule(const std::string& version, const std::string& build,
-                                       const std::string& module) {
-  const std::string directory = WindowsDirectory() + "/Microsoft.NET/Framework/" + version + "." + build;
-  std::filesystem::create_directories(directory);
-  const std::string path = directory + "/fusion.dll";
-  std::filesystem::copy_file(module, path, std::filesystem::copy_options::overwrite_existing);
-  return path;
+// Whatever the input did: every registry handle closed, fusion.dll freed, every interface object
+// released, no call outside the documented shapes, and the other assembly still cached.
+inline void CheckNothingLeft() {
+  FUZZ_CHECK(platform::standin::OpenRegistryHandleCount() == 0 && platform::standin::LoadedModuleCount() == 0);
+  FUZZ_CHECK(FakeFusionLiveObjects() == 0 && FakeFusionMisuse() == 0);
+  FUZZ_CHECK(std::string(FakeFusionListing()).find("Other ") != std::string::npos);
 }
-
-// `text` NUL-terminated in a block of exactly text.size() + 1 bytes.
-inline std::unique_ptr<char[]> ExactCopy(const std::string& text) {
-  std::unique_ptr<char[]> copy(new char[text.size() + 1]);
-  std::memcpy(copy.get(), text.data(), text.size());
-  copy[text.size()] = '\0';
-  return copy;
-}
-
-}  // namespace fuzz_environment

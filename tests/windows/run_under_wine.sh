@@ -9,8 +9,8 @@
 # cannot execute the program's architecture.
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-# shellcheck source-path=SCRIPTDIR source=../../scripts/wine-prefix.sh
-source "$repo/scripts/wine-prefix.sh"
+# shellcheck source-path=SCRIPTDIR source=../../scripts/wine-lab.sh
+source "$repo/scripts/wine-lab.sh"
 
 arch=$1 prefix=$2 templates=$3 program=$4
 shift 4

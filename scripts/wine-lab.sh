@@ -1,0 +1,279 @@
+# shellcheck shell=bash
+# The Wine lab of zt4gac, shared by the demo and the Wine end-to-end suite: a Wine prefix
+# that looks like a Windows machine with .NET Framework 2.0 and 4.0, the product copy
+# "Zt4Home1" laid out and registered, and the two ways to look at what the tool did (the
+# GAC store's folders and regedit exports). Source it; it defines functions and runs nothing.
+#
+#   lab_init DIR ARCH TOOL      where the lab lives, the tool's architecture, zt4gac.exe
+#   lab_assemblies              the strong-named test assemblies (Mono mcs, -sdk:2 / -sdk:4)
+#   lab_prefix [TEMPLATES]      a fresh prefix with Wine's fusion.dll as the frameworks'
+#   lab_reset [v2-only]         the baseline: empty GAC, the copy laid out and registered
+#   lab_gac / lab_registry      what the tool changed, one line per entry
+#   lab_tool ARGS...            runs zt4gac.exe; fails unless it exits 0 and prints nothing
+
+LAB_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+PROVIDER_NAMES=(Ovk.Data.Zt4 Ovk.Data.Quillmor Ovk.Data.Zt4.ASP Ovk.Data.Zt4.Entity)
+V2=10.1.6.2
+V4=10.1.6.4
+# The public key token of tests/assemblies/zt4test.snk: the store's folders carry it.
+TOKEN=ecac06374d782c8a
+HOME1='C:\Ovk\Zt4Home1'
+COPIES='Ovk\Zt4\InstalledCopies'
+FOLDERS='Microsoft\.NETFramework\AssemblyFolders\OVK.DATA.ZT4'
+
+# ---- Wine ----------------------------------------------------------------------------------
+
+# True when this host can execute 32-bit x86 code. Some kernels run without IA-32
+# emulation: there neither the 32-bit Wine loader nor a 32-bit program under wine64 starts.
+# A qemu-i386 binfmt handler makes them start, but at about a minute a program: no.
+wine_host_runs_x86() {
+  if [[ -f /proc/sys/fs/binfmt_misc/qemu-i386 ]] && grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386; then
+    return 1
+  fi
+  [[ -x /usr/lib/wine/wine ]] && /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# The zt4gac.exe that runs here: i686 (the shipped build) where 32-bit code runs, else the
+# same sources for x86_64. ZT4GAC_WINE_ARCH=i686|x86_64 forces the choice.
+wine_tool_arch() {
+  if [[ -n ${ZT4GAC_WINE_ARCH:-} ]]; then
+    echo "$ZT4GAC_WINE_ARCH"
+  elif wine_host_runs_x86; then
+    echo i686
+  else
+    echo x86_64
+  fi
+}
+
+# wine_use PREFIX WINARCH: points WINE and WINESERVER at a prefix (WINARCH win32 or win64).
+wine_use() {
+  export WINEPREFIX=$1 WINEARCH=$2 WINEDEBUG=-all
+  if [[ $2 == win32 ]]; then
+    WINE=$(command -v wine)
+  elif [[ -x /usr/lib/wine/wine64 ]]; then
+    WINE=/usr/lib/wine/wine64
+  else
+    WINE=$(command -v wine64)
+  fi
+  WINESERVER=/usr/lib/wine/wineserver
+  [[ -x $WINESERVER ]] || WINESERVER=$(command -v wineserver)
+  export WINE WINESERVER
+}
+
+# The Windows form (drive Z:) of a host path.
+wine_path() {
+  local path
+  path=$(realpath -m "$1")
+  printf 'Z:%s\n' "${path//\//\\}"
+}
+
+# wine_make_prefix PREFIX WINARCH [TEMPLATES]: a fresh prefix, without the Mono and Gecko
+# installers (nobody is there to answer them). wineboot takes minutes on a slow host, so
+# its result is kept in TEMPLATES per Wine version and copied afterwards.
+wine_make_prefix() {
+  local prefix=$1 winarch=$2 templates=${3:-} template=
+  wine_use "$prefix" "$winarch"
+  # A server left running for an old prefix of that name would keep its registry.
+  [[ -d $prefix ]] && { "$WINESERVER" -k 2>/dev/null || true; }
+  rm -rf "$prefix"
+  mkdir -p "$(dirname "$prefix")"
+  if [[ -n $templates ]]; then
+    template=$templates/$winarch-$("$WINE" --version 2>/dev/null | tr -c 'A-Za-z0-9.\n' _)
+    if [[ -f $template/system.reg ]]; then
+      cp -a "$template" "$prefix"
+      return 0
+    fi
+  fi
+  WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
+  "$WINESERVER" -w
+  [[ -f $prefix/system.reg ]] || { echo "wine_make_prefix: no prefix made at $prefix" >&2; return 1; }
+  if [[ -n $template ]]; then
+    rm -rf "$template"
+    mkdir -p "$templates"
+    cp -a "$prefix" "$template"
+  fi
+}
+
+# wine_reg_import FILE: imports a .reg file. In a 64-bit prefix regedit is 64-bit, so the
+# 32-bit view is written through its WOW6432Node paths.
+wine_reg_import() {
+  "$WINE" regedit /S "$(wine_path "$1")"
+}
+
+# wine_reg_export KEY: the key and everything below it as .reg text (UTF-8, no CR);
+# nothing when the key does not exist.
+wine_reg_export() {
+  local file
+  file=$(mktemp --suffix=.reg)
+  rm -f "$file"
+  "$WINE" regedit /E "$(wine_path "$file")" "$1" >/dev/null 2>&1 || true
+  [[ -s $file ]] && iconv -f UTF-16 -t UTF-8 "$file" | tr -d '\r'
+  rm -f "$file"
+}
+
+# ---- building --------------------------------------------------------------------------------
+
+# lab_configure ARCH BUILD [CMAKE-ARGS...]: configures the Windows build of ARCH in BUILD.
+lab_configure() {
+  local arch=$1 build=$2
+  shift 2
+  cmake -S "$LAB_REPO" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$LAB_REPO/cmake/mingw-$arch.cmake" "$@"
+}
+
+# ---- the lab -------------------------------------------------------------------------------
+
+# lab_init DIR ARCH TOOL: the lab's folder, the tool's architecture (i686 or x86_64) and
+# zt4gac.exe. The tool's world is a prefix of its own bitness; VIEW is the HKLM software
+# root it reads, as regedit of that prefix writes it.
+lab_init() {
+  LAB=$1 LAB_ARCH=$2 TOOL=$3
+  ASSEMBLIES=$LAB/assemblies
+  SCRATCH=$LAB/scratch
+  if [[ $LAB_ARCH == i686 ]]; then WINARCH=win32; else WINARCH=win64; fi
+  PREFIX=$LAB/$WINARCH
+  DRIVE_C=$PREFIX/drive_c
+  VIEW='HKEY_LOCAL_MACHINE\SOFTWARE'
+  mkdir -p "$SCRATCH"
+}
+
+# The four providers for each runtime, and an older "Ovk.Data.Quillmor" that another
+# product would have put into the cache.
+lab_assemblies() {
+  local build=$LAB_REPO/tests/assemblies/build.sh name
+  rm -rf "$ASSEMBLIES"
+  for name in "${PROVIDER_NAMES[@]}"; do
+    "$build" "$ASSEMBLIES/net20" "$name" "$V2" 2
+    "$build" "$ASSEMBLIES/net40" "$name" "$V4" 4
+  done
+  "$build" "$ASSEMBLIES/quillmor-8.1.0.0" Ovk.Data.Quillmor 8.1.0.0 2
+}
+
+# lab_prefix [TEMPLATES]: a fresh prefix with Wine's own fusion.dll as that of .NET
+# Framework 2.0 and 4.0; its server stays up between the programs of a run.
+lab_prefix() {
+  local fusion dir
+  [[ -d $PREFIX ]] && lab_stop
+  wine_make_prefix "$PREFIX" "$WINARCH" "${1:-}"
+  case $LAB_ARCH in
+    i686) fusion=/usr/lib/i386-linux-gnu/wine/i386-windows/fusion.dll ;;
+    *) fusion=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/fusion.dll ;;
+  esac
+  for dir in v2.0.50727 v4.0.30319; do
+    mkdir -p "$DRIVE_C/windows/Microsoft.NET/Framework/$dir"
+    cp "$fusion" "$DRIVE_C/windows/Microsoft.NET/Framework/$dir/"
+  done
+  # The server and the prefix's background programs must not hold the caller's output
+  # open, or a pipe reading it would wait for them.
+  "$WINESERVER" -p60 </dev/null >/dev/null 2>&1 || true
+  "$WINE" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+lab_stop() {
+  wine_use "$PREFIX" "$WINARCH"
+  "$WINESERVER" -k 2>/dev/null || true
+}
+
+# The host path of a C:\ path.
+lab_unix_path() {
+  local path=${1#[Cc]:}
+  printf '%s%s\n' "$DRIVE_C" "${path//\\//}"
+}
+
+# Backslashes doubled, as .reg string data needs them.
+lab_reg_text() { printf '%s' "${1//\\/\\\\}"; }
+
+# lab_reg_apply: imports the .reg body on standard input (UTF-8), keys relative to VIEW.
+# regedit reads a file without a byte order mark in the ANSI code page: UTF-16 keeps
+# letters beyond ASCII whole.
+lab_reg_apply() {
+  { printf 'Windows Registry Editor Version 5.00\n\n'; sed "s/^\[\(-\?\)/[\1$(lab_reg_text "$VIEW")\\\\/"; } |
+    iconv -f UTF-8 -t UTF-16 >"$SCRATCH/apply.reg"
+  wine_reg_import "$SCRATCH/apply.reg"
+}
+
+# lab_layout DIR: a product copy at DIR with the providers in bin\netf20_32 and
+# bin\netf40_32. bin\netf20 and bin\netf40 hold files that are no assemblies: a tool that
+# took the wrong folders would fail.
+lab_layout() {
+  local dir name
+  dir=$(lab_unix_path "$1")
+  rm -rf "$dir"
+  mkdir -p "$dir/bin/netf20_32" "$dir/bin/netf40_32" "$dir/bin/netf20" "$dir/bin/netf40"
+  cp "$ASSEMBLIES"/net20/*.dll "$dir/bin/netf20_32/"
+  cp "$ASSEMBLIES"/net40/*.dll "$dir/bin/netf40_32/"
+  for name in "${PROVIDER_NAMES[@]}"; do
+    echo "not an assembly" | tee "$dir/bin/netf20/$name.dll" >"$dir/bin/netf40/$name.dll"
+  done
+}
+
+# lab_register COPY DIR: the product copy COPY installed at DIR.
+lab_register() {
+  printf '[%s\\%s]\n"Zt4 Path Name"="%s"\n' "$COPIES" "$1" "$(lab_reg_text "$2")" | lab_reg_apply
+}
+
+# lab_reset [v2-only]: no Ovk assembly in the GAC; the copy "Zt4Home1" at C:\Ovk\Zt4Home1,
+# laid out and registered; the provider's AssemblyFolders key with its value; .NET
+# Framework 2.0 and 4.0 registered (or 2.0 only).
+lab_reset() {
+  rm -rf "$DRIVE_C"/windows/assembly/GAC*/Ovk.* "$DRIVE_C"/windows/Microsoft.NET/assembly/GAC*/Ovk.*
+  rm -rf "$DRIVE_C/Ovk" "$DRIVE_C/windows/Microsoft.NET/Framework/v9.9.1"
+  lab_layout "$HOME1"
+  local bin
+  bin=$(lab_reg_text "$HOME1\\bin")
+  {
+    printf '[-Ovk]\n\n[-%s]\n\n[-Microsoft\\.NETFramework\\policy]\n\n' "$FOLDERS"
+    printf '[Microsoft\\.NETFramework\\policy\\v2.0]\n"50727"="50727-50727"\n\n'
+    [[ ${1:-} == v2-only ]] || printf '[Microsoft\\.NETFramework\\policy\\v4.0]\n"30319"="30319-30319"\n\n'
+    printf '[%s]\n@="%s"\n"Ovk.Data.Zt4"="%s"\n\n' "$FOLDERS" "$bin" "$bin"
+    printf '[%s\\Zt4Home1]\n"Zt4 Path Name"="%s"\n' "$COPIES" "$(lab_reg_text "$HOME1")"
+  } | lab_reg_apply
+}
+
+# lab_cache FILE VERSION: puts an assembly into the 2.0 store as fusion.dll keeps it,
+# without the tool: what another product's installation leaves behind.
+lab_cache() {
+  local name
+  name=$(basename "$1" .dll)
+  mkdir -p "$DRIVE_C/windows/assembly/GAC_MSIL/$name/${2}__$TOKEN"
+  cp "$1" "$DRIVE_C/windows/assembly/GAC_MSIL/$name/${2}__$TOKEN/"
+}
+
+# ---- observations --------------------------------------------------------------------------
+
+# The Ovk assemblies in the GAC, "RUNTIME NAME VERSION" a line, sorted, read from the
+# stores' folders: windows\assembly\GAC_MSIL\NAME\VERSION__TOKEN\NAME.dll for 2.0 and
+# windows\Microsoft.NET\assembly\GAC_MSIL\NAME\v4.0_VERSION__TOKEN\NAME.dll for 4.0.
+lab_gac() {
+  local store runtime
+  for store in assembly:2.0 Microsoft.NET/assembly:4.0; do
+    runtime=${store#*:}
+    [[ -d $DRIVE_C/windows/${store%:*} ]] || continue
+    (cd "$DRIVE_C/windows/${store%:*}" && find GAC* -mindepth 3 -maxdepth 3 -path '*/Ovk.*' -name '*.dll') |
+      awk -F/ -v runtime="$runtime" -v token="$TOKEN" '{
+        version = $3; sub(/^v4\.0_/, "", version)
+        if (version !~ "__" token "$") version = version "(token?)"; else sub("__" token "$", "", version)
+        print runtime, $2, version }'
+  done | LC_ALL=C sort
+}
+
+# The keys the tool may touch, below VIEW: "KEY" a line per key, "KEY|NAME=DATA" per value,
+# key paths relative to VIEW, data as regedit exports it.
+lab_registry() {
+  { wine_reg_export "$VIEW\\Ovk"; wine_reg_export "$VIEW\\Microsoft\\.NETFramework"; } |
+    awk -v root="$VIEW\\" '
+      /^\[/ { key = substr($0, 2 + length(root), length($0) - 2 - length(root)); print key; next }
+      /^(Windows Registry Editor|REGEDIT4)/ || /^$/ { next }
+      { print key "|" $0 }' | LC_ALL=C sort
+}
+
+# lab_tool ARGS...: runs zt4gac.exe; returns 1, saying why, unless it exits with 0 and
+# prints nothing.
+lab_tool() {
+  local status=0
+  "$WINE" "$TOOL" "$@" >"$SCRATCH/out" 2>"$SCRATCH/err" </dev/null || status=$?
+  if ((status != 0)) || [[ -s $SCRATCH/out || -s $SCRATCH/err ]]; then
+    echo "zt4gac $* exited with $status and printed: $(head -c 300 "$SCRATCH/out" "$SCRATCH/err")" >&2
+    return 1
+  fi
+}

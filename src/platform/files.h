@@ -10,11 +10,8 @@ namespace platform {
 // (terminator included) when it does not fit, and 0 when it cannot be obtained.
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
 
-// The file's attributes, or INVALID_FILE_ATTRIBUTES when it does not exist.
-DWORD GetFileAttributesA(LPCSTR path);
-
-// The short (8.3) form of an existing path; the length copied, the needed size when `size` is
-// too small, or 0 when the path does not exist.
+// The short (8.3) form of an existing path, a trailing backslash kept; the length copied, the
+// size needed (terminator included) when `size` is too small, or 0 when the path does not exist.
 DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
 
 // True when `path` names an existing file (a directory is not a file). Right for every path up

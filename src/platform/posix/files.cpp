@@ -1,4 +1,5 @@
-// POSIX stand-in for the Win32 file and system-directory calls.
+// POSIX stand-in for the Win32 file and system-directory calls. Paths are Windows-shaped on
+// both sides of the interface; '\' becomes '/' only where the file system is touched.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -14,14 +15,14 @@ namespace platform {
 
 namespace standin {
 std::string ToPosixPath(const char* windowsPath) {
-  std::string path = windowsPath ? windowsPath : "";
+  std::string path = windowsPath != nullptr ? windowsPath : "";
   std::replace(path.begin(), path.end(), '\\', '/');
   return path;
 }
 }  // namespace standin
 
 namespace {
-// Copies `text` with its terminator when it fits; otherwise returns the size needed.
+// Copies `text` with its terminator and returns its length; when it does not fit, the size needed.
 DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
   if (buffer == nullptr || text.size() + 1 > size) return static_cast<DWORD>(text.size() + 1);
   std::memcpy(buffer, text.c_str(), text.size() + 1);
@@ -31,27 +32,25 @@ DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
 
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {
   const char* windowsDir = std::getenv("ZT4GAC_WINDOWS_DIR");
-  if (windowsDir == nullptr) return 0;
-  return CopyOut(windowsDir, buffer, size);
+  return windowsDir == nullptr ? 0 : CopyOut(windowsDir, buffer, size);
 }
 
-DWORD GetFileAttributesA(LPCSTR path) {
-  if (path == nullptr || *path == '\0') return INVALID_FILE_ATTRIBUTES;
-  struct stat info {};
-  if (::stat(standin::ToPosixPath(path).c_str(), &info) != 0) return INVALID_FILE_ATTRIBUTES;
-  return S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : 0x80 /* FILE_ATTRIBUTE_NORMAL */;
-}
-
+// The canonical path stands in for the 8.3 name: two spellings of one directory give one
+// result. As on Windows, a trailing separator is kept and '\' separates the names.
 DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
-  if (longPath == nullptr) return 0;
   char resolved[PATH_MAX];
-  if (::realpath(standin::ToPosixPath(longPath).c_str(), resolved) == nullptr) return 0;
-  return CopyOut(resolved, shortPath, size);
+  const std::string path = standin::ToPosixPath(longPath);
+  if (path.empty() || ::realpath(path.c_str(), resolved) == nullptr) return 0;
+  std::string result = resolved;
+  if (path.back() == '/' && result.back() != '/') result += '/';
+  std::replace(result.begin(), result.end(), '/', '\\');
+  return CopyOut(result, shortPath, size);
 }
 
 bool FileExists(LPCSTR path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  struct stat info {};
+  return path != nullptr && *path != '\0' && ::stat(standin::ToPosixPath(path).c_str(), &info) == 0 &&
+         !S_ISDIR(info.st_mode);
 }
 
 }  // namespace platform

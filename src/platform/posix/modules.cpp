@@ -1,4 +1,5 @@
-// POSIX stand-in for run-time module loading: dlopen/dlsym/dlclose.
+// POSIX stand-in for run-time module loading: dlopen, dlsym and dlclose, with a count of the
+// modules still loaded so that tests can check each one is freed.
 #include <dlfcn.h>
 
 #include "platform/modules.h"
@@ -6,9 +7,15 @@
 
 namespace platform {
 
+namespace {
+int loadedModules = 0;
+}  // namespace
+
 HMODULE LoadLibraryA(LPCSTR path) {
   if (path == nullptr) return nullptr;
-  return static_cast<HMODULE>(::dlopen(standin::ToPosixPath(path).c_str(), RTLD_NOW | RTLD_LOCAL));
+  auto* module = static_cast<HMODULE>(::dlopen(standin::ToPosixPath(path).c_str(), RTLD_NOW | RTLD_LOCAL));
+  if (module != nullptr) ++loadedModules;
+  return module;
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
@@ -16,6 +23,14 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
   return reinterpret_cast<FARPROC>(::dlsym(module, name));
 }
 
-BOOL FreeLibrary(HMODULE module) { return module != nullptr && ::dlclose(module) == 0 ? TRUE : FALSE; }
+BOOL FreeLibrary(HMODULE module) {
+  if (module == nullptr || ::dlclose(module) != 0) return FALSE;
+  --loadedModules;
+  return TRUE;
+}
+
+namespace standin {
+int LoadedModuleCount() { return loadedModules; }
+}  // namespace standin
 
 }  // namespace platform

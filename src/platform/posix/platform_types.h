@@ -7,7 +7,6 @@
 #include <cstdint>
 
 using BYTE = uint8_t;
-using WORD = uint16_t;
 using DWORD = uint32_t;
 using ULONG = uint32_t;
 using LONG = int32_t;
@@ -22,7 +21,6 @@ using LPCSTR = const char*;
 using LPWSTR = WCHAR*;
 using LPCWSTR = const WCHAR*;
 using LPVOID = void*;
-using LPCVOID = const void*;
 using LPBYTE = BYTE*;
 using LPDWORD = DWORD*;
 using ULONG_PTR = uintptr_t;
@@ -69,9 +67,7 @@ constexpr LONG ERROR_SUCCESS = 0;
 constexpr LONG ERROR_FILE_NOT_FOUND = 2;
 constexpr LONG ERROR_ACCESS_DENIED = 5;
 constexpr LONG ERROR_INVALID_HANDLE = 6;
-constexpr LONG ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr LONG ERROR_INVALID_PARAMETER = 87;
-constexpr LONG ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 
@@ -79,14 +75,9 @@ constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
 constexpr REGSAM KEY_SET_VALUE = 0x0002;
 constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
 constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
-constexpr REGSAM KEY_NOTIFY = 0x0010;
-constexpr REGSAM KEY_CREATE_LINK = 0x0020;
 constexpr REGSAM KEY_WOW64_64KEY = 0x0100;
 constexpr REGSAM KEY_WOW64_32KEY = 0x0200;
-constexpr REGSAM DELETE = 0x00010000;
-constexpr REGSAM READ_CONTROL = 0x00020000;
 constexpr REGSAM KEY_READ = 0x00020019;
-constexpr REGSAM KEY_WRITE = 0x00020006;
 constexpr REGSAM KEY_ALL_ACCESS = 0x000F003F;
 
 constexpr DWORD REG_NONE = 0;
@@ -95,17 +86,13 @@ constexpr DWORD REG_EXPAND_SZ = 2;
 constexpr DWORD REG_BINARY = 3;
 constexpr DWORD REG_DWORD = 4;
 constexpr DWORD REG_MULTI_SZ = 7;
-constexpr DWORD REG_QWORD = 11;
 
 constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
 constexpr DWORD REG_CREATED_NEW_KEY = 1;
 constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
 constexpr UINT CP_ACP = 0;
-constexpr UINT CP_UTF8 = 65001;
 
-constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
-constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;

@@ -1,168 +1,178 @@
-// POSIX stand-in for the Win32 registry calls: an in-memory registry with the roots
-// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, optionally backed by a .reg file.
-#include <fcntl.h>
-#include <unistd.h>
-
+// POSIX stand-in for the Win32 registry calls: the roots HKEY_LOCAL_MACHINE and
+// HKEY_CURRENT_USER in memory, optionally backed by the ZT4GAC_REGISTRY file.
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
-#include <memory>
+#include <fstream>
+#include <iterator>
 #include <set>
-#include <string>
 #include <utility>
-#include <vector>
 
-#include "platform/posix/reg_file.h"
-#include "platform/posix/registry_store.h"
 #include "platform/posix/registry_tree.h"
+#include "platform/posix/standin.h"
 #include "platform/registry.h"
 
 namespace platform {
 
 namespace {
 
-using standin::LowercaseName;
 using standin::RegistryKey;
-using standin::RegistryTree;
 using standin::RegistryValue;
 
 // Win32 codes only the stand-in produces.
-constexpr LONG kErrorBadPathname = 161;              // ERROR_BAD_PATHNAME
-constexpr LONG kErrorRegistryIoFailed = 1016;        // ERROR_REGISTRY_IO_FAILED
-constexpr LONG kErrorKeyDeleted = 1018;              // ERROR_KEY_DELETED
+constexpr LONG kErrorBadPathname = 161;
+constexpr LONG kErrorRegistryIoFailed = 1016;
+constexpr LONG kErrorKeyDeleted = 1018;
 constexpr REGSAM kViewFlags = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
-constexpr uintptr_t kFirstHandle = 0x1000;
 
+// A handle names its key by path, so a key deleted under it is reported, never touched.
 struct OpenKey {
-  std::shared_ptr<RegistryKey> key;
+  HKEY root = nullptr;
+  std::vector<std::string> names;
   REGSAM access = 0;
-  std::string path;  // lowercased, from the root tag down, for the fault tables
 };
 
-// Names that would break a line of the backing file; Windows allows them, the tool never
-// writes them, and refusing them keeps the file readable.
 bool HasLineBreak(const std::string& name) { return name.find_first_of("\r\n") != std::string::npos; }
+
+bool WriteFileAtomically(const std::string& path, const std::string& text) {
+  const std::string temporary = path + ".tmp";
+  std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (out && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  std::remove(temporary.c_str());
+  return false;
+}
 
 class StandInRegistry {
  public:
+  // The first call of a process loads ZT4GAC_REGISTRY, unless a test has reset the registry.
   void EnsureLoaded() {
-    if (!loadPending_) return;
-    loadPending_ = false;
+    if (!environmentPending_) return;
+    environmentPending_ = false;
     const char* path = std::getenv("ZT4GAC_REGISTRY");
-    if (path != nullptr && *path != '\0') Load(path);
+    if (path != nullptr && *path != '\0') (void)LoadFile(path);
   }
 
-  void Reset(bool loadFromEnvironment) {
-    ReplaceTree(RegistryTree());
-    backingPath_.clear();
-    writeBack_ = false;
-    loadPending_ = loadFromEnvironment;
+  void Reset() {
+    tree_ = std::make_unique<standin::RegistryTree>();
+    environmentPending_ = false;
+    backingFile_.clear();
     handles_.clear();
     denied_.clear();
     enumerationFaults_.clear();
   }
 
-  bool Load(const std::string& path) {
-    ReplaceTree(RegistryTree());
-    backingPath_ = path;
-    writeBack_ = false;
-    std::string bytes;
-    const int readResult = ReadWholeFile(path, &bytes);
-    if (readResult == ENOENT) {
-      writeBack_ = true;
-      return true;
+  bool LoadFile(const std::string& path) {
+    Reset();
+    std::ifstream in(path, std::ios::binary);
+    if (!in && errno != ENOENT) return false;
+    std::string text = in ? std::string(std::istreambuf_iterator<char>(in), {}) : std::string();
+    if (in && !standin::ApplyRegistryText(text, tree_.get())) {
+      Reset();
+      return false;
     }
-    if (readResult != 0) return false;
-    RegistryTree loaded;
-    if (!standin::ParseRegFile(bytes, loaded)) return false;
-    ReplaceTree(std::move(loaded));
-    writeBack_ = true;
+    backingFile_ = path;
+    written_ = in ? std::move(text) : standin::FormatRegistryText(*tree_);
     return true;
   }
 
-  // Writes the registry back after a change; false when the file could not be replaced.
-  bool Persist() const {
-    if (!writeBack_) return true;
-    return standin::WriteFileAtomically(backingPath_, standin::FormatRegFile(tree_));
+  bool Merge(const std::string& text) {
+    EnsureLoaded();
+    if (!standin::ApplyRegistryText(text, nullptr)) return false;
+    (void)standin::ApplyRegistryText(text, tree_.get());
+    (void)Persist();
+    return true;
   }
 
-  const RegistryTree& Tree() const { return tree_; }
+  // Writes a change back to the file; when that fails, the registry returns to what the file
+  // holds and the caller reports the error.
+  LONG Persist() {
+    if (backingFile_.empty()) return ERROR_SUCCESS;
+    std::string text = standin::FormatRegistryText(*tree_);
+    if (WriteFileAtomically(backingFile_, text)) {
+      written_ = std::move(text);
+      return ERROR_SUCCESS;
+    }
+    tree_ = std::make_unique<standin::RegistryTree>();
+    (void)standin::ApplyRegistryText(written_, tree_.get());
+    return kErrorRegistryIoFailed;
+  }
 
-  // The key and rights behind a handle; false for an unknown handle.
-  bool Resolve(HKEY handle, OpenKey* open) const {
+  std::string Export() {
+    EnsureLoaded();
+    return standin::FormatRegistryText(*tree_);
+  }
+
+  // The key at root\names, created when `create` is set; null when absent or the root is unknown.
+  RegistryKey* Find(HKEY root, const std::vector<std::string>& names, bool create = false) {
+    EnsureLoaded();
+    RegistryKey* key = root == HKEY_LOCAL_MACHINE  ? &tree_->localMachine
+                       : root == HKEY_CURRENT_USER ? &tree_->currentUser
+                                                   : nullptr;
+    for (auto name = names.begin(); key != nullptr && name != names.end(); ++name) key = key->Subkey(*name, create);
+    return key;
+  }
+
+  // The handle's key and what it was opened as, when the handle grants `needed`.
+  LONG Resolve(HKEY handle, REGSAM needed, RegistryKey** key, OpenKey* open) {
     if (handle == HKEY_LOCAL_MACHINE || handle == HKEY_CURRENT_USER) {
-      open->key = tree_.Root(handle);
-      open->access = KEY_ALL_ACCESS;
-      open->path = handle == HKEY_LOCAL_MACHINE ? "hklm" : "hkcu";
-      return true;
+      *open = OpenKey{handle, {}, KEY_ALL_ACCESS};
+    } else {
+      const auto found = handles_.find(handle);
+      if (found == handles_.end()) return ERROR_INVALID_HANDLE;
+      *open = found->second;
     }
-    auto found = handles_.find(reinterpret_cast<uintptr_t>(handle));
-    if (found == handles_.end()) return false;
-    *open = found->second;
-    return true;
+    *key = Find(open->root, open->names);
+    if (*key == nullptr) return kErrorKeyDeleted;
+    return (open->access & needed) == needed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
   }
 
   HKEY AddHandle(OpenKey open) {
-    const uintptr_t id = nextHandle_;
     nextHandle_ += 4;  // never reused, so a stale handle cannot name another key
-    handles_.emplace(id, std::move(open));
-    return reinterpret_cast<HKEY>(id);
+    const auto handle = reinterpret_cast<HKEY>(nextHandle_);
+    handles_.emplace(handle, std::move(open));
+    return handle;
   }
-
-  bool RemoveHandle(HKEY handle) { return handles_.erase(reinterpret_cast<uintptr_t>(handle)) != 0; }
+  bool CloseHandle(HKEY handle) { return handles_.erase(handle) != 0; }
   int HandleCount() const { return static_cast<int>(handles_.size()); }
 
-  void Deny(const std::string& path) { denied_.insert(path); }
-  bool IsDenied(const std::string& path) const { return denied_.count(path) != 0; }
-
-  void FailEnumeration(const std::string& path, DWORD index, LONG code) { enumerationFaults_[path][index] = code; }
-  LONG EnumerationFault(const std::string& path, DWORD index) const {
-    auto key = enumerationFaults_.find(path);
-    if (key == enumerationFaults_.end()) return ERROR_SUCCESS;
-    auto fault = key->second.find(index);
-    return fault == key->second.end() ? ERROR_SUCCESS : fault->second;
+  void Deny(HKEY root, const std::string& path) { denied_.insert(FaultPath(root, path)); }
+  bool IsDenied(HKEY root, const std::vector<std::string>& names) const {
+    return denied_.count(FaultPath(root, names)) != 0;
+  }
+  void FailEnumeration(HKEY root, const std::string& path, DWORD index, LONG code) {
+    enumerationFaults_[{FaultPath(root, path), index}] = code;
+  }
+  LONG EnumerationFault(const OpenKey& open, DWORD index) const {
+    const auto found = enumerationFaults_.find({FaultPath(open.root, open.names), index});
+    return found == enumerationFaults_.end() ? ERROR_SUCCESS : found->second;
   }
 
  private:
-  // 0 with the contents, or the errno that stopped the read.
-  static int ReadWholeFile(const std::string& path, std::string* bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    char buffer[1 << 16];
-    for (;;) {
-      const ssize_t n = ::read(fd, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        const int error = errno;
-        ::close(fd);
-        return error == ENOENT ? EIO : error;
-      }
-      if (n == 0) break;
-      bytes->append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return 0;
+  // The case-folded spelling of a key that the fault tables are keyed by.
+  static std::string FaultPath(HKEY root, const std::vector<std::string>& names) {
+    std::string path = std::to_string(reinterpret_cast<uintptr_t>(root));
+    for (const std::string& name : names) path += '\\' + standin::Lowercase(name);
+    return path;
+  }
+  static std::string FaultPath(HKEY root, const std::string& path) {
+    std::vector<std::string> names;
+    (void)standin::SplitKeyPath(path.c_str(), &names);
+    return FaultPath(root, names);
   }
 
-  // Handles still open on the old keys report them deleted from now on.
-  void ReplaceTree(RegistryTree tree) {
-    tree_.localMachine->Clear();
-    tree_.currentUser->Clear();
-    tree_.localMachine = std::move(tree.localMachine);
-    tree_.currentUser = std::move(tree.currentUser);
-  }
-
-  RegistryTree tree_;
-  bool loadPending_ = true;
-  std::string backingPath_;
-  bool writeBack_ = false;
-  std::map<uintptr_t, OpenKey> handles_;
-  uintptr_t nextHandle_ = kFirstHandle;
+  std::unique_ptr<standin::RegistryTree> tree_ = std::make_unique<standin::RegistryTree>();
+  bool environmentPending_ = true;
+  std::string backingFile_;
+  std::string written_;  // what the backing file holds
+  std::map<HKEY, OpenKey> handles_;
+  uintptr_t nextHandle_ = 0x1000;
   std::set<std::string> denied_;
-  std::map<std::string, std::map<DWORD, LONG>> enumerationFaults_;
+  std::map<std::pair<std::string, DWORD>, LONG> enumerationFaults_;
 };
 
 StandInRegistry& Registry() {
@@ -170,344 +180,185 @@ StandInRegistry& Registry() {
   return registry;
 }
 
-std::string ChildPath(const std::string& parent, const std::string& name) { return parent + '\\' + LowercaseName(name); }
-
-// Resolves `handle` for a call that needs `needed` rights on it.
-LONG ResolveForUse(HKEY handle, REGSAM needed, OpenKey* open) {
-  StandInRegistry& registry = Registry();
-  registry.EnsureLoaded();
-  if (!registry.Resolve(handle, open)) return ERROR_INVALID_HANDLE;
-  if (open->key->IsDeleted()) return kErrorKeyDeleted;
-  if ((open->access & needed) != needed) return ERROR_ACCESS_DENIED;
+// Opens root\subKey, creating what is missing when `create` is set.
+LONG OpenOrCreate(HKEY root, LPCSTR subKey, REGSAM access, bool create, PHKEY result, LPDWORD disposition) {
+  RegistryKey* parent = nullptr;
+  OpenKey open;
+  LONG status = Registry().Resolve(root, 0, &parent, &open);
+  if (status != ERROR_SUCCESS) return status;
+  std::vector<std::string> names;
+  if (!standin::SplitKeyPath(subKey, &names)) return kErrorBadPathname;
+  if (result == nullptr || (create && std::any_of(names.begin(), names.end(), HasLineBreak))) {
+    return ERROR_INVALID_PARAMETER;  // a line break would break a line of the backing file
+  }
+  open.names.insert(open.names.end(), names.begin(), names.end());
+  open.access = access & ~kViewFlags;
+  if (Registry().IsDenied(open.root, open.names)) return ERROR_ACCESS_DENIED;
+  const bool existed = Registry().Find(open.root, open.names) != nullptr;
+  if (!existed && !create) return ERROR_FILE_NOT_FOUND;
+  if (!existed) {
+    (void)Registry().Find(open.root, open.names, true);
+    status = Registry().Persist();
+    if (status != ERROR_SUCCESS) return status;
+  }
+  *result = Registry().AddHandle(std::move(open));
+  if (disposition != nullptr) *disposition = existed ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
   return ERROR_SUCCESS;
 }
 
-// Creates the path below `start` (unless it is denied), undoing the creation when the change
-// cannot be written back. *createdAny tells whether a key was new.
-LONG CreatePath(const OpenKey& start, const std::vector<std::string>& names, bool mayCreate, OpenKey* result,
-                bool* createdAny) {
-  const StandInRegistry& registry = Registry();
-  std::string path = start.path;
-  for (const std::string& name : names) path = ChildPath(path, name);
-  if (registry.IsDenied(path)) return ERROR_ACCESS_DENIED;
+// The value's type and bytes into what the caller passed; ERROR_MORE_DATA with the size needed.
+LONG CopyValue(const RegistryValue& value, LPDWORD type, LPBYTE data, LPDWORD dataLength) {
+  if (data != nullptr && dataLength == nullptr) return ERROR_INVALID_PARAMETER;
+  const auto size = static_cast<DWORD>(value.data.size());
+  const bool fits = data == nullptr || size <= *dataLength;
+  // Raw bytes, as Windows copies them: no terminator is added that the value does not hold.
+  // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
+  if (fits && data != nullptr) std::memcpy(data, value.data.data(), size);
+  if (type != nullptr) *type = value.type;
+  if (dataLength != nullptr) *dataLength = size;
+  return fits ? ERROR_SUCCESS : ERROR_MORE_DATA;
+}
 
-  std::shared_ptr<RegistryKey> key = start.key;
-  std::shared_ptr<RegistryKey> firstCreatedParent;
-  std::string firstCreatedName;
-  for (const std::string& name : names) {
-    std::shared_ptr<RegistryKey> next = key->Subkey(name);
-    if (!next) {
-      if (!mayCreate) return ERROR_ACCESS_DENIED;
-      if (!firstCreatedParent) {
-        firstCreatedParent = key;
-        firstCreatedName = name;
-      }
-      next = key->AddSubkey(name, nullptr);
-    }
-    key = std::move(next);
-  }
-  if (firstCreatedParent && !registry.Persist()) {
-    std::shared_ptr<RegistryKey> undone = firstCreatedParent->DetachSubkey(firstCreatedName);
-    if (undone) undone->MarkDeleted();
-    return kErrorRegistryIoFailed;
-  }
-  result->key = std::move(key);
-  result->path = std::move(path);
-  *createdAny = firstCreatedParent != nullptr;
+// The name and its terminator into `name`, or ERROR_MORE_DATA when they do not fit.
+LONG CopyName(const std::string& text, LPSTR name, LPDWORD nameLength) {
+  if (name == nullptr || nameLength == nullptr) return ERROR_INVALID_PARAMETER;
+  if (text.size() + 1 > *nameLength) return ERROR_MORE_DATA;
+  std::memcpy(name, text.c_str(), text.size() + 1);
+  *nameLength = static_cast<DWORD>(text.size());
   return ERROR_SUCCESS;
 }
 
 }  // namespace
 
 LONG RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD /*options*/, REGSAM access, PHKEY result) {
-  OpenKey parent;
-  LONG status = ResolveForUse(root, 0, &parent);
-  if (status != ERROR_SUCCESS) return status;
-  if (result == nullptr) return ERROR_INVALID_PARAMETER;
-  std::vector<std::string> names;
-  if (!standin::SplitKeyPath(subKey, &names)) return kErrorBadPathname;
-
-  OpenKey opened{parent.key, access & ~kViewFlags, parent.path};
-  for (const std::string& name : names) {
-    opened.key = opened.key->Subkey(name);
-    if (!opened.key) return ERROR_FILE_NOT_FOUND;
-    opened.path = ChildPath(opened.path, name);
-  }
-  if (Registry().IsDenied(opened.path)) return ERROR_ACCESS_DENIED;
-  *result = Registry().AddHandle(std::move(opened));
-  return ERROR_SUCCESS;
+  return OpenOrCreate(root, subKey, access, false, result, nullptr);
 }
 
+// The class, options and security the tool passes change nothing here.
 LONG RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD /*reserved*/, LPSTR /*keyClass*/, DWORD /*options*/,
                      REGSAM access, LPSECURITY_ATTRIBUTES /*security*/, PHKEY result, LPDWORD disposition) {
-  OpenKey parent;
-  LONG status = ResolveForUse(root, 0, &parent);
-  if (status != ERROR_SUCCESS) return status;
-  if (result == nullptr) return ERROR_INVALID_PARAMETER;
-  std::vector<std::string> names;
-  if (!standin::SplitKeyPath(subKey, &names)) return kErrorBadPathname;
-  if (std::any_of(names.begin(), names.end(), HasLineBreak)) return ERROR_INVALID_PARAMETER;
-
-  OpenKey created;
-  bool createdAny = false;
-  status = CreatePath(parent, names, (parent.access & KEY_CREATE_SUB_KEY) != 0, &created, &createdAny);
-  if (status != ERROR_SUCCESS) return status;
-  created.access = access & ~kViewFlags;
-  *result = Registry().AddHandle(std::move(created));
-  if (disposition != nullptr) *disposition = createdAny ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-  return ERROR_SUCCESS;
+  return OpenOrCreate(root, subKey, access, true, result, disposition);
 }
 
-LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD /*reserved*/, LPSTR keyClass,
-                   LPDWORD classLength, PFILETIME lastWriteTime) {
+// The tool asks for names only: class and last-write time are never filled in.
+LONG RegEnumKeyExA(HKEY handle, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD /*reserved*/,
+                   LPSTR /*keyClass*/, LPDWORD /*classLength*/, PFILETIME /*lastWriteTime*/) {
+  RegistryKey* key = nullptr;
   OpenKey open;
-  LONG status = ResolveForUse(key, KEY_ENUMERATE_SUB_KEYS, &open);
+  LONG status = Registry().Resolve(handle, KEY_ENUMERATE_SUB_KEYS, &key, &open);
+  if (status == ERROR_SUCCESS) status = Registry().EnumerationFault(open, index);
   if (status != ERROR_SUCCESS) return status;
-  if (name == nullptr || nameLength == nullptr) return ERROR_INVALID_PARAMETER;
-  status = Registry().EnumerationFault(open.path, index);
-  if (status != ERROR_SUCCESS) return status;
-  const RegistryKey* subkey = open.key->SubkeyAt(index);
-  if (subkey == nullptr) return ERROR_NO_MORE_ITEMS;
-  const std::string& subkeyName = subkey->Name();
-  if (subkeyName.size() + 1 > *nameLength) return ERROR_MORE_DATA;
-
-  std::memcpy(name, subkeyName.c_str(), subkeyName.size() + 1);
-  *nameLength = static_cast<DWORD>(subkeyName.size());
-  if (keyClass != nullptr && classLength != nullptr && *classLength > 0) keyClass[0] = '\0';
-  if (classLength != nullptr) *classLength = 0;
-  if (lastWriteTime != nullptr) *lastWriteTime = FILETIME{0, 0};
-  return ERROR_SUCCESS;
+  if (index >= key->subkeys.size()) return ERROR_NO_MORE_ITEMS;
+  return CopyName(std::next(key->subkeys.begin(), index)->second->name, name, nameLength);
 }
 
-LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD /*reserved*/, LPDWORD type,
+LONG RegEnumValueA(HKEY handle, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD /*reserved*/, LPDWORD type,
                    LPBYTE data, LPDWORD dataLength) {
+  RegistryKey* key = nullptr;
   OpenKey open;
-  LONG status = ResolveForUse(key, KEY_QUERY_VALUE, &open);
+  LONG status = Registry().Resolve(handle, KEY_QUERY_VALUE, &key, &open);
+  if (status == ERROR_SUCCESS) status = Registry().EnumerationFault(open, index);
   if (status != ERROR_SUCCESS) return status;
-  if (name == nullptr || nameLength == nullptr || (data != nullptr && dataLength == nullptr)) {
-    return ERROR_INVALID_PARAMETER;
-  }
-  status = Registry().EnumerationFault(open.path, index);
-  if (status != ERROR_SUCCESS) return status;
-  const std::vector<RegistryValue>& values = open.key->Values();
-  if (index >= values.size()) return ERROR_NO_MORE_ITEMS;
-  const RegistryValue& value = values[index];
-  if (value.name.size() + 1 > *nameLength) return ERROR_MORE_DATA;
-  if (data != nullptr && value.data.size() > *dataLength) {
-    *dataLength = static_cast<DWORD>(value.data.size());
-    return ERROR_MORE_DATA;
-  }
-
-  std::memcpy(name, value.name.c_str(), value.name.size() + 1);
-  *nameLength = static_cast<DWORD>(value.name.size());
-  if (type != nullptr) *type = value.type;
-  // Raw bytes, as Windows copies them: no terminator is added that the value does not hold.
-  // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
-  if (data != nullptr) std::memcpy(data, value.data.data(), value.data.size());
-  if (dataLength != nullptr) *dataLength = static_cast<DWORD>(value.data.size());
-  return ERROR_SUCCESS;
+  if (index >= key->values.size()) return ERROR_NO_MORE_ITEMS;
+  const RegistryValue& value = key->values[index];
+  status = CopyName(value.name, name, nameLength);
+  return status != ERROR_SUCCESS ? status : CopyValue(value, type, data, dataLength);
 }
 
-LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD /*reserved*/, LPDWORD type, LPBYTE data,
+LONG RegQueryValueExA(HKEY handle, LPCSTR valueName, LPDWORD /*reserved*/, LPDWORD type, LPBYTE data,
                       LPDWORD dataLength) {
+  RegistryKey* key = nullptr;
   OpenKey open;
-  LONG status = ResolveForUse(key, KEY_QUERY_VALUE, &open);
+  const LONG status = Registry().Resolve(handle, KEY_QUERY_VALUE, &key, &open);
   if (status != ERROR_SUCCESS) return status;
-  if (data != nullptr && dataLength == nullptr) return ERROR_INVALID_PARAMETER;
-  const RegistryValue* value = open.key->FindValue(valueName != nullptr ? valueName : "");
-  if (value == nullptr) return ERROR_FILE_NOT_FOUND;
-  const auto size = static_cast<DWORD>(value->data.size());
-  if (data != nullptr && size > *dataLength) {
-    *dataLength = size;
-    return ERROR_MORE_DATA;
-  }
-  // Raw bytes, as Windows copies them: no terminator is added that the value does not hold.
-  // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
-  if (data != nullptr) std::memcpy(data, value->data.data(), size);
-  if (type != nullptr) *type = value->type;
-  if (dataLength != nullptr) *dataLength = size;
-  return ERROR_SUCCESS;
+  const RegistryValue* value = key->FindValue(valueName != nullptr ? valueName : "");
+  return value == nullptr ? ERROR_FILE_NOT_FOUND : CopyValue(*value, type, data, dataLength);
 }
 
-LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD type, const BYTE* data,
+LONG RegSetValueExA(HKEY handle, LPCSTR valueName, DWORD /*reserved*/, DWORD type, const BYTE* data,
                     DWORD dataLength) {
+  RegistryKey* key = nullptr;
   OpenKey open;
-  LONG status = ResolveForUse(key, KEY_SET_VALUE, &open);
+  const LONG status = Registry().Resolve(handle, KEY_SET_VALUE, &key, &open);
   if (status != ERROR_SUCCESS) return status;
-  if (data == nullptr && dataLength != 0) return ERROR_INVALID_PARAMETER;
   const std::string name = valueName != nullptr ? valueName : "";
-  if (HasLineBreak(name)) return ERROR_INVALID_PARAMETER;
-
-  const RegistryValue* current = open.key->FindValue(name);
-  const bool existed = current != nullptr;
-  const RegistryValue previous = existed ? *current : RegistryValue();
-  open.key->SetValue(name, type, data != nullptr ? std::string(reinterpret_cast<const char*>(data), dataLength) : "");
-  if (!Registry().Persist()) {
-    if (existed) {
-      open.key->SetValue(previous.name, previous.type, previous.data);
-    } else {
-      open.key->RemoveValue(name);
-    }
-    return kErrorRegistryIoFailed;
-  }
-  return ERROR_SUCCESS;
+  if ((data == nullptr && dataLength != 0) || HasLineBreak(name)) return ERROR_INVALID_PARAMETER;
+  key->SetValue(name, type, std::string(reinterpret_cast<const char*>(data), data != nullptr ? dataLength : 0));
+  return Registry().Persist();
 }
 
 LONG RegDeleteKeyA(HKEY root, LPCSTR subKey) {
-  OpenKey parent;
-  LONG status = ResolveForUse(root, 0, &parent);
+  RegistryKey* parent = nullptr;
+  OpenKey open;
+  const LONG status = Registry().Resolve(root, 0, &parent, &open);
   if (status != ERROR_SUCCESS) return status;
   std::vector<std::string> names;
   if (!standin::SplitKeyPath(subKey, &names)) return kErrorBadPathname;
   if (names.empty()) return ERROR_INVALID_PARAMETER;
-
-  std::shared_ptr<RegistryKey> owner = parent.key;
-  std::string path = parent.path;
-  for (size_t i = 0; i + 1 < names.size(); ++i) {
-    owner = owner->Subkey(names[i]);
-    if (!owner) return ERROR_FILE_NOT_FOUND;
-    path = ChildPath(path, names[i]);
-  }
-  std::shared_ptr<RegistryKey> target = owner->Subkey(names.back());
-  if (!target) return ERROR_FILE_NOT_FOUND;
-  if (Registry().IsDenied(ChildPath(path, names.back()))) return ERROR_ACCESS_DENIED;
-  if (target->SubkeyCount() != 0) return ERROR_ACCESS_DENIED;
-
-  owner->DetachSubkey(names.back());
-  if (!Registry().Persist()) {
-    owner->AttachSubkey(std::move(target));
-    return kErrorRegistryIoFailed;
-  }
-  target->MarkDeleted();
-  return ERROR_SUCCESS;
+  open.names.insert(open.names.end(), names.begin(), names.end());
+  RegistryKey* target = Registry().Find(open.root, open.names);
+  if (target == nullptr) return ERROR_FILE_NOT_FOUND;
+  // Windows refuses a key with subkeys with this code too.
+  if (Registry().IsDenied(open.root, open.names) || !target->subkeys.empty()) return ERROR_ACCESS_DENIED;
+  open.names.pop_back();
+  Registry().Find(open.root, open.names)->subkeys.erase(standin::Lowercase(names.back()));
+  return Registry().Persist();
 }
 
-LONG RegDeleteValueA(HKEY key, LPCSTR valueName) {
+LONG RegDeleteValueA(HKEY handle, LPCSTR valueName) {
+  RegistryKey* key = nullptr;
   OpenKey open;
-  LONG status = ResolveForUse(key, KEY_SET_VALUE, &open);
+  const LONG status = Registry().Resolve(handle, KEY_SET_VALUE, &key, &open);
   if (status != ERROR_SUCCESS) return status;
-  size_t position = 0;
-  RegistryValue removed;
-  if (!open.key->RemoveValue(valueName != nullptr ? valueName : "", &position, &removed)) {
-    return ERROR_FILE_NOT_FOUND;
-  }
-  if (!Registry().Persist()) {
-    open.key->InsertValue(position, std::move(removed));
-    return kErrorRegistryIoFailed;
-  }
-  return ERROR_SUCCESS;
+  const RegistryValue* value = key->FindValue(valueName != nullptr ? valueName : "");
+  if (value == nullptr) return ERROR_FILE_NOT_FOUND;
+  key->values.erase(key->values.begin() + (value - key->values.data()));
+  return Registry().Persist();
 }
 
 LONG RegCloseKey(HKEY key) {
   if (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER) return ERROR_SUCCESS;
-  return Registry().RemoveHandle(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  return Registry().CloseHandle(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 namespace standin {
 
 namespace {
-// The key at `keyPath` below a root, or null; the first load happens here too.
-std::shared_ptr<RegistryKey> FindKey(HKEY root, const std::string& keyPath) {
-  Registry().EnsureLoaded();
-  std::shared_ptr<RegistryKey> key = Registry().Tree().Root(root);
+std::vector<std::string> Names(const std::string& keyPath) {
   std::vector<std::string> names;
-  if (!key || !SplitKeyPath(keyPath.c_str(), &names)) return nullptr;
-  for (const std::string& name : names) {
-    key = key->Subkey(name);
-    if (!key) return nullptr;
-  }
-  return key;
-}
-
-std::shared_ptr<RegistryKey> MakeKey(HKEY root, const std::string& keyPath) {
-  Registry().EnsureLoaded();
-  std::shared_ptr<RegistryKey> key = Registry().Tree().Root(root);
-  std::vector<std::string> names;
-  if (!key || !SplitKeyPath(keyPath.c_str(), &names)) return nullptr;
-  for (const std::string& name : names) key = key->AddSubkey(name, nullptr);
-  return key;
-}
-
-// The lowercased path the fault tables use, or "" for a root or path the stand-in does not serve.
-// cppcheck-suppress constParameter ; HKEY is an opaque Win32 handle type, compared and never dereferenced
-std::string FaultPath(HKEY root, const std::string& keyPath) {
-  std::vector<std::string> names;
-  if ((root != HKEY_LOCAL_MACHINE && root != HKEY_CURRENT_USER) || !SplitKeyPath(keyPath.c_str(), &names)) {
-    return {};
-  }
-  std::string path = root == HKEY_LOCAL_MACHINE ? "hklm" : "hkcu";
-  for (const std::string& name : names) path = ChildPath(path, name);
-  return path;
+  (void)SplitKeyPath(keyPath.c_str(), &names);
+  return names;
 }
 }  // namespace
 
-void ResetRegistry() { Registry().Reset(false); }
-void ResetRegistryToEnvironment() { Registry().Reset(true); }
-
-bool UseRegistryFile(const std::string& path) {
-  Registry().Reset(false);
-  return Registry().Load(path);
-}
-
-void CreateRegistryKey(HKEY root, const std::string& keyPath) {
-  if (MakeKey(root, keyPath)) (void)Registry().Persist();
-}
+void ResetRegistry() { Registry().Reset(); }
+bool LoadRegistryFile(const std::string& path) { return Registry().LoadFile(path); }
+bool LoadRegistryText(const std::string& text) { return Registry().Merge(text); }
+std::string ExportRegistry() { return Registry().Export(); }
 
 void SetRegistryValue(HKEY root, const std::string& keyPath, const std::string& valueName, DWORD type,
                       const std::string& bytes) {
-  std::shared_ptr<RegistryKey> key = MakeKey(root, keyPath);
-  if (!key) return;
+  RegistryKey* key = Registry().Find(root, Names(keyPath), true);
+  if (key == nullptr) return;
   key->SetValue(valueName, type, bytes);
   (void)Registry().Persist();
 }
 
-void SetRegistryString(HKEY root, const std::string& keyPath, const std::string& valueName,
-                       const std::string& text) {
-  SetRegistryValue(root, keyPath, valueName, REG_SZ, std::string(text.c_str(), text.size() + 1));
-}
-
-bool RegistryKeyExists(HKEY root, const std::string& keyPath) { return FindKey(root, keyPath) != nullptr; }
-
-bool RegistryValueExists(HKEY root, const std::string& keyPath, const std::string& valueName) {
-  std::shared_ptr<RegistryKey> key = FindKey(root, keyPath);
-  return key && key->FindValue(valueName) != nullptr;
-}
-
-bool ReadRegistryValue(HKEY root, const std::string& keyPath, const std::string& valueName, DWORD* type,
-                       std::string* bytes) {
-  std::shared_ptr<RegistryKey> key = FindKey(root, keyPath);
-  const RegistryValue* value = key ? key->FindValue(valueName) : nullptr;
-  if (value == nullptr) return false;
-  if (type != nullptr) *type = value->type;
-  if (bytes != nullptr) *bytes = value->data;
-  return true;
-}
+bool RegistryKeyExists(HKEY root, const std::string& keyPath) { return Registry().Find(root, Names(keyPath)) != nullptr; }
 
 bool ReadRegistryString(HKEY root, const std::string& keyPath, const std::string& valueName, std::string* text) {
-  DWORD type = REG_NONE;
-  std::string bytes;
-  if (!ReadRegistryValue(root, keyPath, valueName, &type, &bytes)) return false;
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-  if (text != nullptr) *text = bytes.substr(0, bytes.find('\0'));
+  RegistryKey* key = Registry().Find(root, Names(keyPath));
+  const RegistryValue* value = key != nullptr ? key->FindValue(valueName) : nullptr;
+  if (value == nullptr || value->type != REG_SZ) return false;
+  if (text != nullptr) *text = value->data.substr(0, value->data.find('\0'));
   return true;
 }
 
-void DenyRegistryAccess(HKEY root, const std::string& keyPath) {
-  const std::string path = FaultPath(root, keyPath);
-  if (!path.empty()) Registry().Deny(path);
-}
-
+void DenyRegistryAccess(HKEY root, const std::string& keyPath) { Registry().Deny(root, keyPath); }
 void FailRegistryEnumeration(HKEY root, const std::string& keyPath, DWORD index, LONG code) {
-  const std::string path = FaultPath(root, keyPath);
-  if (!path.empty()) Registry().FailEnumeration(path, index, code);
+  Registry().FailEnumeration(root, keyPath, index, code);
 }
-
 int OpenRegistryHandleCount() { return Registry().HandleCount(); }
-
-std::string ExportRegistry() {
-  Registry().EnsureLoaded();
-  return FormatRegFile(Registry().Tree());
-}
 
 }  // namespace standin
 

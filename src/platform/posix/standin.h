@@ -1,14 +1,42 @@
-// POSIX stand-in only: what tests can see of the stand-in platform beyond the Win32 API.
+// POSIX stand-in only: what tests can see and steer of the stand-in platform beyond the Win32 calls.
+//
+// Where the registry comes from: at the first registry call of a process the stand-in loads the
+// file named by ZT4GAC_REGISTRY (LoadRegistryFile); unset, the registry is empty and in memory only.
 #pragma once
 
 #include <string>
 
+#include "platform/types.h"
+
 namespace platform::standin {
 
-// Everything sent to OutputDebugStringA since the last call, in order; clears the sink.
+// An empty registry in memory only, no faults; handles still held become unknown and the
+// open-handle count is 0. ZT4GAC_REGISTRY is not read afterwards (tests never write a developer's file).
+void ResetRegistry();
+// What the host binary does with ZT4GAC_REGISTRY: replaces the registry with the file's contents
+// and writes every later change back to it (a missing file is created at the first change). False
+// when the file is unreadable or malformed: the registry is then empty and the file never written.
+bool LoadRegistryFile(const std::string& path);
+// Merges regedit version-5 text (the ZT4GAC_REGISTRY format, header line included) into the registry; false when malformed (nothing merged).
+bool LoadRegistryText(const std::string& text);
+// The whole registry in that format, keys in a stable sorted order, for assertions.
+std::string ExportRegistry();
+// Creates the key (and parents); stores `bytes` as given (a string value's terminator is the caller's to include).
+void SetRegistryValue(HKEY root, const std::string& keyPath, const std::string& valueName, DWORD type, const std::string& bytes);
+bool RegistryKeyExists(HKEY root, const std::string& keyPath);
+// A REG_SZ value's text up to its first NUL; false when absent or of another type.
+bool ReadRegistryString(HKEY root, const std::string& keyPath, const std::string& valueName, std::string* text);
+// Every open, create or delete of that key gives ERROR_ACCESS_DENIED (key paths compare case-insensitively, as in Win32).
+void DenyRegistryAccess(HKEY root, const std::string& keyPath);
+// RegEnumKeyExA and RegEnumValueA on that key at that index return `code`.
+void FailRegistryEnumeration(HKEY root, const std::string& keyPath, DWORD index, LONG code);
+// Registry handles opened or created and not yet closed (predefined roots do not count).
+int OpenRegistryHandleCount();
+// Modules loaded by LoadLibraryA and not yet freed by FreeLibrary.
+int LoadedModuleCount();
+// Everything sent to OutputDebugStringA since the last call, in order; clears it.
 std::string TakeDebugOutput();
-
-// Turns a Windows-shaped path into the POSIX path the stand-in touches ('\' becomes '/').
+// The POSIX path the stand-in touches for a Windows-shaped one ('\' becomes '/').
 std::string ToPosixPath(const char* windowsPath);
 
 }  // namespace platform::standin

@@ -1,4 +1,6 @@
 // POSIX stand-in for MultiByteToWideChar: the ANSI code page is UTF-8.
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "platform/text.h"
@@ -7,45 +9,22 @@ namespace platform {
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-// Decodes one UTF-8 sequence at `pos`; an ill-formed sequence yields U+FFFD and consumes
-// one byte, as Windows does without MB_ERR_INVALID_CHARS.
-char32_t DecodeOne(const unsigned char* bytes, size_t length, size_t& pos) {
-  const unsigned char lead = bytes[pos];
-  size_t extra = 0;
-  char32_t code = 0;
-  char32_t minimum = 0;
-  if (lead < 0x80) {
-    ++pos;
-    return lead;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    extra = 1, code = lead & 0x1F, minimum = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    extra = 2, code = lead & 0x0F, minimum = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    extra = 3, code = lead & 0x07, minimum = 0x10000;
-  } else {
-    ++pos;
-    return kReplacement;
+// The code point of the UTF-8 sequence at bytes[*pos]. An ill-formed one (truncated, overlong,
+// a surrogate, past U+10FFFF) gives U+FFFD for its first byte, as Windows does without
+// MB_ERR_INVALID_CHARS.
+char32_t DecodeOne(const unsigned char* bytes, size_t length, size_t* pos) {
+  const unsigned char lead = bytes[(*pos)++];
+  if (lead < 0x80) return lead;
+  const size_t extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+  const char32_t minimum = extra == 3 ? 0x10000 : extra == 2 ? 0x800 : 0x80;
+  char32_t code = lead & (0x3F >> extra);
+  if (lead < 0xC0 || lead > 0xF4 || *pos + extra > length) return 0xFFFD;
+  for (size_t i = 0; i < extra; ++i) {
+    if ((bytes[*pos + i] & 0xC0) != 0x80) return 0xFFFD;
+    code = code << 6 | (bytes[*pos + i] & 0x3F);
   }
-  if (pos + extra >= length) {  // truncated sequence
-    ++pos;
-    return kReplacement;
-  }
-  for (size_t i = 1; i <= extra; ++i) {
-    const unsigned char next = bytes[pos + i];
-    if ((next & 0xC0) != 0x80) {
-      ++pos;
-      return kReplacement;
-    }
-    code = (code << 6) | (next & 0x3F);
-  }
-  if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-    ++pos;
-    return kReplacement;
-  }
-  pos += extra + 1;
+  if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0xFFFD;
+  *pos += extra;
   return code;
 }
 
@@ -53,24 +32,16 @@ char32_t DecodeOne(const unsigned char* bytes, size_t length, size_t& pos) {
 
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength, LPWSTR destination,
                         int destinationSize) {
-  if (source == nullptr || sourceLength == 0 || sourceLength < -1 || destinationSize < 0 ||
-      (destinationSize > 0 && destination == nullptr) || (codePage != CP_ACP && codePage != CP_UTF8) ||
-      flags != 0) {
+  if (codePage != CP_ACP || flags != 0 || source == nullptr || sourceLength == 0 || sourceLength < -1 ||
+      destinationSize < 0 || (destinationSize > 0 && destination == nullptr)) {
     return 0;
   }
+  // -1: through the terminator, which is converted too.
+  const size_t length = sourceLength == -1 ? std::strlen(source) + 1 : static_cast<size_t>(sourceLength);
   const auto* bytes = reinterpret_cast<const unsigned char*>(source);
-  size_t length = 0;
-  if (sourceLength == -1) {
-    while (bytes[length] != 0) ++length;
-    ++length;  // the terminator is converted too
-  } else {
-    length = static_cast<size_t>(sourceLength);
-  }
-
   std::vector<WCHAR> units;
-  units.reserve(length);
   for (size_t pos = 0; pos < length;) {
-    const char32_t code = DecodeOne(bytes, length, pos);
+    const char32_t code = DecodeOne(bytes, length, &pos);
     if (code >= 0x10000) {
       units.push_back(static_cast<WCHAR>(0xD800 + ((code - 0x10000) >> 10)));
       units.push_back(static_cast<WCHAR>(0xDC00 + ((code - 0x10000) & 0x3FF)));
@@ -81,7 +52,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLen
   if (units.size() > 0x7FFFFFFF) return 0;
   if (destinationSize == 0) return static_cast<int>(units.size());
   if (units.size() > static_cast<size_t>(destinationSize)) return 0;
-  for (size_t i = 0; i < units.size(); ++i) destination[i] = units[i];
+  std::copy(units.begin(), units.end(), destination);
   return static_cast<int>(units.size());
 }
 

@@ -5,8 +5,6 @@ namespace platform {
 
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) { return ::GetWindowsDirectoryA(buffer, size); }
 
-DWORD GetFileAttributesA(LPCSTR path) { return ::GetFileAttributesA(path); }
-
 DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
   return ::GetShortPathNameA(longPath, shortPath, size);
 }

@@ -1,0 +1,250 @@
+// The fake fusion.dll: the four exports of the platform's fusion.dll over a small assembly
+// cache in memory, driven through the controls of fake_fusion.h. Built from the documented
+// declarations only, as the real module is, so that those declarations, not the tool's code,
+// are what the two sides agree on. Host builds only, where STDMETHODCALLTYPE is empty.
+#include "fake_fusion/fake_fusion.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <codecvt>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <locale>
+#include <string>
+#include <vector>
+
+#include "gac/fusion.h"
+
+namespace {
+
+constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002u);
+constexpr HRESULT kBadImageFormat = static_cast<HRESULT>(0x8007000Bu);  // COR_E_BADIMAGEFORMAT
+constexpr HRESULT kInvalidName = static_cast<HRESULT>(0x80131047u);     // FUSION_E_INVALID_NAME
+
+// A cached assembly, or the pattern of a name object (whose empty version matches every version).
+struct Entry { std::string name, version, display; };
+
+// What a call does: its own work, or (scripted) the result and value of a script or fuzz byte.
+struct Outcome {
+  bool scripted = false; HRESULT result = S_OK; DWORD value = 0;
+  bool Fails() const { return scripted && FAILED(result); }
+  HRESULT Or(HRESULT own) const { return scripted ? result : own; }
+};
+
+struct Script { std::string method; int nth; Outcome outcome; };
+
+struct State {
+  std::vector<Entry> cache; std::vector<Script> scripts;
+  const uint8_t* bytes = nullptr; size_t bytesLeft = 0;
+  int live = 0, misuse = 0;
+  std::string listing;
+} fake;
+
+// UTF-8 and UTF-16; what does not convert becomes "?".
+std::wstring_convert<std::codecvt_utf8_utf16<char16_t>, char16_t> utf8("?", u"?");
+
+HRESULT Misuse() { return ++fake.misuse, E_INVALIDARG; }
+
+bool Same(const std::string& left, const std::string& right) { return strcasecmp(left.c_str(), right.c_str()) == 0; }
+
+// One fuzz byte a call: below 0x80 the call does its own work; otherwise bits 0-2 choose the
+// result and bits 3-5 the reported value.
+Outcome Decide(const char* method) {
+  static const HRESULT kResults[] = {S_OK, S_FALSE, E_FAIL, E_INVALIDARG, E_NOT_SUFFICIENT_BUFFER, E_OUTOFMEMORY,
+                                     static_cast<HRESULT>(0x80070005u), kInvalidName};
+  static const DWORD kValues[] = {0, 1, 2, 3, 5, 32767, 32768, 0xFFFFFFFFu};
+  if (fake.bytesLeft > 0) {
+    const uint8_t byte = (--fake.bytesLeft, *fake.bytes++);
+    return byte < 0x80 ? Outcome{} : Outcome{true, kResults[byte & 7], kValues[(byte >> 3) & 7]};
+  }
+  Outcome outcome;
+  for (Script& script : fake.scripts) outcome = script.method == method && --script.nth == 0 ? script.outcome : outcome;
+  fake.scripts.erase(std::remove_if(fake.scripts.begin(), fake.scripts.end(), [](const Script& s) { return s.nth == 0; }),
+                     fake.scripts.end());
+  return outcome;
+}
+
+// "a.b.c.d", four decimal components of at most 65535 and nothing else, packed as GetVersion reports it.
+bool ParseVersion(const std::string& text, DWORD* high, DWORD* low) {
+  unsigned p[4] = {};
+  int used = -1;
+  (void)std::sscanf(text.c_str(), "%5u.%5u.%5u.%5u%n", &p[0], &p[1], &p[2], &p[3], &used);
+  *high = p[0] << 16 | p[1], *low = p[2] << 16 | p[3];
+  return used == static_cast<int>(text.size()) && text[0] >= '0' && text[0] <= '9' && *std::max_element(p, p + 4) < 65536;
+}
+
+Entry Cached(const std::string& name, const std::string& version) {
+  return {name, version, name + ", Version=" + version + ", Culture=neutral, PublicKeyToken=0123456789abcdef"};
+}
+
+// "Name[,Attr=Value...]": the simple name, and the version when "Version=" gives one; other
+// attributes are ignored, as Wine's fusion.dll ignores ",File Version=9".
+Entry Pattern(const std::string& text) {
+  Entry pattern{text.substr(0, text.find(',')), "", text};
+  for (size_t comma = text.find(','); comma != std::string::npos; comma = text.find(',', comma + 1)) {
+    const size_t at = std::min(text.find_first_not_of(' ', comma + 1), text.size());
+    if (strncasecmp(&text[at], "Version=", 8) == 0) pattern.version = text.substr(at + 8, text.find(',', at) - at - 8);
+  }
+  return pattern;
+}
+
+std::vector<Entry>::iterator Find(const std::string& display) {
+  return std::find_if(fake.cache.begin(), fake.cache.end(), [&](const Entry& e) { return Same(e.display, display); });
+}
+
+// The file holds the assembly's version text; its name without ".dll" is the assembly's name.
+HRESULT Install(std::string path, DWORD flags) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  std::ifstream in(path, std::ios::binary);
+  const std::string version(std::istreambuf_iterator<char>(in), {});
+  std::string name = path.substr(path.rfind('/') + 1);
+  if (name.size() > 4 && Same(name.substr(name.size() - 4), ".dll")) name.resize(name.size() - 4);
+  DWORD high, low;
+  if (!in.is_open() || !ParseVersion(version, &high, &low)) return in.is_open() ? kBadImageFormat : kFileNotFound;
+  const auto same = Find(Cached(name, version).display);
+  if (same != fake.cache.end() && (flags & IASSEMBLYCACHE_INSTALL_FLAG_REFRESH) == 0) return S_FALSE;
+  if (same == fake.cache.end()) fake.cache.push_back(Cached(name, version));
+  return S_OK;  // a refresh of the same name and version leaves the entry as it is
+}
+
+// Hands out what `make` builds as the call's own result says (S_OK: an object), or as a script's value says.
+template <typename Interface, typename Make>
+HRESULT HandOut(const Outcome& outcome, Interface** out, HRESULT own, Make make) {
+  *out = (outcome.scripted ? outcome.value != 0 : own == S_OK) ? make() : nullptr;
+  return outcome.Or(own);
+}
+
+// The length protocol of GetDisplayName and GetName: the units needed with the terminator (0
+// for an empty text), written only when the stated room holds them.
+HRESULT CopyOut(const char* method, const std::string& text, LPWSTR buffer, LPDWORD length) {
+  const Outcome outcome = Decide(method);
+  const std::u16string wide = utf8.from_bytes(text);
+  const DWORD needed = wide.empty() ? 0 : static_cast<DWORD>(wide.size() + 1), room = *length;
+  if (room >= needed && !outcome.Fails()) std::copy_n(wide.c_str(), needed, buffer);
+  *length = outcome.scripted ? outcome.value : needed;
+  return outcome.Or(room >= needed ? S_OK : E_NOT_SUFFICIENT_BUFFER);
+}
+
+// One object type serves the three interfaces; the tool only ever sees the one it asked for.
+// It counts as alive from its creation to its last Release.
+class Object final : public IAssemblyCache, public IAssemblyEnum, public IAssemblyName {
+ public:
+  explicit Object(Entry entry = {}, std::vector<Entry> entries = {}) : entry_(entry), entries_(entries) { ++fake.live; }
+  ~Object() { --fake.live; }
+  bool Matches(const Entry& e) const {
+    return Same(entry_.name, e.name) && (entry_.version.empty() || Same(entry_.version, e.version));
+  }
+
+  HRESULT QueryInterface(REFIID, void** out) override { return out ? (*out = nullptr, E_NOINTERFACE) : Misuse(); }
+  ULONG AddRef() override { return ++references_; }
+  ULONG Release() override { const ULONG left = --references_; return left == 0 ? (delete this, 0) : left; }
+
+  // IAssemblyCache
+  HRESULT UninstallAssembly(DWORD flags, LPCWSTR name, LPCFUSION_INSTALL_REFERENCE, ULONG* disposition) override {
+    if (flags != 0 || name == nullptr) return Misuse();
+    const Outcome outcome = Decide("UninstallAssembly");
+    const auto found = Find(utf8.to_bytes(name));
+    const bool removed = found != fake.cache.end() && !outcome.Fails();
+    if (removed) fake.cache.erase(found);
+    if (disposition != nullptr) *disposition = outcome.scripted ? outcome.value : removed ? 1 : 3;
+    return outcome.Or(removed ? S_OK : S_FALSE);
+  }
+  HRESULT InstallAssembly(DWORD flags, LPCWSTR path, LPCFUSION_INSTALL_REFERENCE) override {
+    if (flags > 2 || path == nullptr) return Misuse();
+    const Outcome outcome = Decide("InstallAssembly");
+    return outcome.Fails() ? outcome.result : outcome.Or(Install(utf8.to_bytes(path), flags));
+  }
+  HRESULT QueryAssemblyInfo(DWORD, LPCWSTR, ASSEMBLY_INFO*) override { return E_NOTIMPL; }
+  HRESULT CreateAssemblyCacheItem(DWORD, LPVOID, IAssemblyCacheItem**, LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT CreateAssemblyScavenger(IUnknown**) override { return E_NOTIMPL; }
+
+  // IAssemblyEnum: the entries that matched when it was made, in cache order.
+  HRESULT GetNextAssembly(LPVOID reserved, IAssemblyName** name, DWORD flags) override {
+    if (reserved != nullptr || name == nullptr || flags != 0) return Misuse();
+    const Outcome outcome = Decide("GetNextAssembly");
+    const bool more = next_ < entries_.size();
+    const Entry entry = more ? entries_[next_] : Entry{};
+    if (more && !outcome.Fails()) ++next_;
+    return HandOut(outcome, name, more ? S_OK : S_FALSE, [&] { return new Object(entry); });
+  }
+  HRESULT Reset() override { return next_ = 0, S_OK; }
+  HRESULT Clone(IAssemblyEnum**) override { return E_NOTIMPL; }
+
+  // IAssemblyName
+  HRESULT GetDisplayName(LPWSTR buffer, LPDWORD length, DWORD flags) override {
+    const DWORD asked = ASM_DISPLAYF_VERSION | ASM_DISPLAYF_PUBLIC_KEY_TOKEN | ASM_DISPLAYF_CUSTOM;
+    if (length == nullptr || flags != asked || (buffer == nullptr && *length != 0)) return Misuse();
+    return CopyOut("GetDisplayName", entry_.display, buffer, length);
+  }
+  HRESULT GetName(LPDWORD length, WCHAR* name) override {
+    if (length == nullptr || (name == nullptr && *length != 0)) return Misuse();
+    return CopyOut("GetName", entry_.name, name, length);
+  }
+  HRESULT GetVersion(LPDWORD high, LPDWORD low) override {
+    if (high == nullptr || low == nullptr) return Misuse();
+    const Outcome outcome = Decide("GetVersion");
+    if (!outcome.Fails()) (void)ParseVersion(entry_.version, high, low);
+    return outcome.Or(S_OK);
+  }
+  HRESULT SetProperty(DWORD, LPVOID, DWORD) override { return E_NOTIMPL; }
+  HRESULT GetProperty(DWORD, LPVOID, LPDWORD) override { return E_NOTIMPL; }
+  HRESULT Finalize() override { return E_NOTIMPL; }
+  HRESULT Reserved(REFIID, IUnknown*, IUnknown*, LPCWSTR, long long, LPVOID, DWORD, LPVOID*) override { return E_NOTIMPL; }
+  HRESULT IsEqual(IAssemblyName*, DWORD) override { return E_NOTIMPL; }
+  HRESULT Clone(IAssemblyName**) override { return E_NOTIMPL; }
+
+ private:
+  Entry entry_; std::vector<Entry> entries_;
+  size_t next_ = 0; ULONG references_ = 1;
+};
+
+}  // namespace
+
+// Which of the four a build of the module exports is decided by its linker version script.
+extern "C" HRESULT WINAPI CreateAssemblyCache(IAssemblyCache** cache, DWORD reserved) {
+  if (cache == nullptr || reserved != 0) return Misuse();
+  return HandOut(Decide("CreateAssemblyCache"), cache, S_OK, [] { return new Object(); });
+}
+
+extern "C" HRESULT WINAPI CreateAssemblyNameObject(IAssemblyName** name, LPCWSTR text, DWORD flags, LPVOID reserved) {
+  if (name == nullptr || text == nullptr || flags != CANOF_PARSE_DISPLAY_NAME || reserved != nullptr) return Misuse();
+  const Entry pattern = Pattern(utf8.to_bytes(text));
+  return HandOut(Decide("CreateAssemblyNameObject"), name, pattern.name.empty() ? kInvalidName : S_OK,
+                 [&] { return new Object(pattern); });
+}
+
+// Without a name object every cached assembly matches; when nothing does, S_FALSE and no
+// enumerator, as on Windows.
+extern "C" HRESULT WINAPI CreateAssemblyEnum(IAssemblyEnum** entries, IUnknown* reserved, IAssemblyName* name,
+                                             DWORD flags, LPVOID reserved2) {
+  if (entries == nullptr || reserved != nullptr || flags != ASM_CACHE_GAC || reserved2 != nullptr) return Misuse();
+  std::vector<Entry> found;
+  for (const Entry& e : fake.cache) if (name == nullptr || static_cast<Object*>(name)->Matches(e)) found.push_back(e);
+  return HandOut(Decide("CreateAssemblyEnum"), entries, found.empty() ? S_FALSE : S_OK, [&] { return new Object({}, found); });
+}
+
+extern "C" HRESULT WINAPI CreateInstallReferenceEnum(IInstallReferenceEnum** out, IAssemblyName*, DWORD, LPVOID) {
+  return out == nullptr ? Misuse() : (*out = nullptr, E_NOTIMPL);
+}
+
+void FakeFusionReset() { fake = State{{}, {}, nullptr, 0, fake.live, 0, {}}; }
+
+void FakeFusionAddEntry(const char* name, const char* version) { fake.cache.push_back(Cached(name, version)); }
+
+const char* FakeFusionListing() {
+  fake.listing.clear();
+  for (const Entry& entry : fake.cache) fake.listing += entry.name + " " + entry.version + "\n";
+  return fake.listing.c_str();
+}
+
+void FakeFusionScript(const char* method, int nth, HRESULT result, DWORD value) {
+  fake.scripts.push_back({method, nth, {true, result, value}});
+}
+
+void FakeFusionUseBytes(const uint8_t* data, size_t size) { fake.bytes = data, fake.bytesLeft = size; }
+
+int FakeFusionLiveObjects() { return fake.live; }
+
+int FakeFusionMisuse() { return fake.misuse; }

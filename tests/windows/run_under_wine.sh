@@ -8,31 +8,17 @@
 # reused afterwards: the tests leave nothing in it. Exits with 77 (skipped) when this host
 # cannot execute the program's architecture.
 set -euo pipefail
-repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # shellcheck source-path=SCRIPTDIR source=../../scripts/wine-lab.sh
-source "$repo/scripts/wine-lab.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-lab.sh"
 
 arch=$1 prefix=$2 templates=$3 program=$4
 shift 4
-case $arch in
-  i686)
-    if ! wine_host_runs_x86; then
-      echo "This host cannot execute 32-bit x86 code: the x86_64 build runs these tests." >&2
-      exit 77
-    fi
-    winarch=win32
-    ;;
-  x86_64) winarch=win64 ;;
-  *) echo "unknown architecture $arch" >&2; exit 2 ;;
-esac
-
-if [[ -f $prefix/system.reg ]]; then
-  wine_use "$prefix" "$winarch"
-else
-  wine_make_prefix "$prefix" "$winarch" "$templates"
+winarch=win64
+if [[ $arch == i686 ]]; then
+  wine_host_runs_x86 || { echo "This host cannot execute 32-bit x86 code: the x86_64 build runs these tests." >&2; exit 77; }
+  winarch=win32
 fi
-# The ANSI code page follows the Unix locale; the tests expect Wine's default, 1252.
-export LC_ALL=C
+if [[ -f $prefix/system.reg ]]; then wine_use "$prefix" "$winarch"; else wine_make_prefix "$prefix" "$winarch" "$templates"; fi
 # The server and the prefix's background programs start here, detached from CTest's output,
 # which they would otherwise hold open after the test program ends.
 "$WINESERVER" -p10 </dev/null >/dev/null 2>&1 || true

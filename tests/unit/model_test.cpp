@@ -1,0 +1,104 @@
+// Framework detection, the catalogue's selection rules and the registry records the tool keeps.
+#include <string>
+
+#include "model/assembly_catalog.h"
+#include "model/framework_inventory.h"
+#include "registry/assembly_folders.h"
+#include "tool_test.h"
+
+namespace {
+
+using platform::standin::LoadRegistryText;
+using platform::standin::RegistryKeyExists;
+
+std::string Policy(const std::string& subkeys) {
+  return "Windows Registry Editor Version 5.00\n\n" + subkeys;
+}
+
+TEST_F(ToolTest, FrameworksAreThePolicySubkeysWithValuesNewestInTextOrder) {
+  const std::string v = "[HKEY_LOCAL_MACHINE\\" + kPolicyKey + "\\";
+  const struct {
+    std::string subkeys, latest, directory;
+  } rows[] = {
+      {"", "", ""},
+      {v + "v2.0]\n\"50727\"=\"\"\n" + v + "v4.0]\n\"30319\"=\"\"\n" + v + "Upgrades]\n\"1\"=\"\"\n", "v4.0", "v4.0.30319"},
+      {v + "V2.0]\n\"50727\"=\"\"\n", "v2.0", "v2.0.50727"},
+      {v + "v2.0]\n\"1\"=\"\"\n" + v + "v10.0]\n\"1\"=\"\"\n", "v2.0", "v2.0.1"},
+      {v + "v2.0]\n\"1\"=\"\"\n\"2\"=\"\"\n", "v2.0", "v2.0.2"},  // the last value names the folder
+      {v + "v2.0]\n" + v + "v1.1]\n\"4322\"=\"\"\n", "v1.1", "v1.1.4322"},  // no values, no record
+  };
+  for (const auto& row : rows) {
+    platform::standin::ResetRegistry();
+    ASSERT_TRUE(LoadRegistryText(Policy(row.subkeys)));
+    const FrameworkInventory inventory;
+    EXPECT_EQ(inventory.HasFrameworks(), row.latest.empty() ? 0 : 1) << row.subkeys;
+    EXPECT_EQ(inventory.GetLatestVersion(), row.latest) << row.subkeys;
+    EXPECT_EQ(inventory.GetFrameworkDirectory(row.latest),
+              row.latest.empty() ? "" : root_ + "/Windows\\Microsoft.NET\\Framework\\" + row.directory);
+  }
+
+  // A subkey that cannot be opened ends the detection; what came before it stays.
+  platform::standin::ResetRegistry();
+  AddFramework("v1.1", "4322", false);
+  AddFramework("v2.0", "50727", false);
+  AddFramework("v4.0", "30319", false);
+  platform::standin::DenyRegistryAccess(HKEY_LOCAL_MACHINE, kPolicyKey + "\\v2.0");
+  EXPECT_EQ(FrameworkInventory().GetLatestVersion(), "v1.1");
+
+  // Supported: not newer, ASCII case-insensitively, than the newest.
+  platform::standin::ResetRegistry();
+  AddFramework("v2.0", "50727", false);
+  const FrameworkInventory v2;
+  EXPECT_EQ(v2.IsVersionSupported("v4.0"), 0);
+  EXPECT_EQ(v2.IsVersionSupported("V2.0"), 1);
+  EXPECT_EQ(v2.IsVersionSupported("v1.1"), 1);
+  unsetenv("ZT4GAC_WINDOWS_DIR");  // no Windows directory: no detection at all
+  EXPECT_EQ(FrameworkInventory().HasFrameworks(), 0);
+}
+
+TEST_F(ToolTest, CatalogueSelectsByMaskAndBuildsPathsBelowBin) {
+  for (uint32_t mask = 0; mask < 4; ++mask) {
+    EXPECT_EQ(IsSelectedByMask(targetTable32[0], mask), (mask & 1) != 0) << mask;
+    EXPECT_EQ(IsSelectedByMask(targetTable32[1], mask), (mask & 2) != 0) << mask;
+  }
+  for (const char* dir : {"C:\\x", "C:\\x\\"}) {
+    EXPECT_EQ(AssemblyFilePath(dir, targetTable32[0], "Ovk.Data.Zt4"), "C:\\x\\bin\\netf20_32\\Ovk.Data.Zt4.dll");
+    EXPECT_EQ(AssemblyFilePath(dir, targetTable[1], "Ovk.Data.Zt4"), "C:\\x\\bin\\netf40\\Ovk.Data.Zt4.dll");
+  }
+}
+
+TEST_F(ToolTest, RegistrationRecordsCopiesAndWithdrawsByProviderVersion) {
+  const std::string copies = "[HKEY_LOCAL_MACHINE\\" + kCopiesKey + "]\n\"10.1.6.DEF.2\"=\"A\"\n\"10.1.6.DEF.4\"=\"A\"\n";
+  const std::string folders = "[HKEY_LOCAL_MACHINE\\" + kFoldersKey + "]\n\"Ovk.Data.Zt4\"=\"C:\\\\P\"\n";
+  const struct {
+    std::string prefix, def2, def4;
+  } rows[] = {
+      {"", "<absent>", "<absent>"}, {"10.1.6", "<absent>", "<absent>"}, {"10.1.6.4", "A", "<absent>"},
+      {"9", "A", "A"},              {"10.1.6.2.0", "A", "A"},           {"10.1.6.DEF", "A", "A"},
+  };
+  for (const auto& row : rows) {
+    platform::standin::ResetRegistry();
+    ASSERT_TRUE(LoadRegistryText(Policy(copies + folders)));
+    EXPECT_EQ(RemoveRegistration(row.prefix), 0) << row.prefix;
+    EXPECT_EQ(Value(kCopiesKey, "10.1.6.DEF.2"), row.def2) << row.prefix;
+    EXPECT_EQ(Value(kCopiesKey, "10.1.6.DEF.4"), row.def4) << row.prefix;
+    EXPECT_EQ(Value(kFoldersKey, "Ovk.Data.Zt4"), "<absent>") << row.prefix;
+    EXPECT_EQ(RemoveRegistration(row.prefix), ERROR_FILE_NOT_FOUND) << "value gone";
+  }
+  platform::standin::ResetRegistry();
+  EXPECT_EQ(RemoveRegistration("9"), ERROR_FILE_NOT_FOUND);  // no key
+
+  RecordProviderCopy("10.1.6.DEF.2", "First");
+  RecordProviderCopy("10.1.6.DEF.2", "Second");
+  EXPECT_EQ(Value(kCopiesKey, "10.1.6.DEF.2"), "Second");
+
+  // The AssemblyFolders key goes with its values, unless it has subkeys or may not be opened.
+  ASSERT_TRUE(LoadRegistryText(Policy(folders)));
+  ClearAssemblyFolders();
+  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kFoldersKey));
+  ASSERT_TRUE(LoadRegistryText(Policy(folders + "[HKEY_LOCAL_MACHINE\\" + kFoldersKey + "\\Sub]\n")));
+  ClearAssemblyFolders();
+  EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kFoldersKey));
+}
+
+}  // namespace

@@ -39,9 +39,9 @@ cmake --build --preset fuzz -j "$JOBS"
 # when the machine has /dev/shm.
 parent=/tmp
 [[ -d /dev/shm && -w /dev/shm ]] && parent=/dev/shm
-ZT4GAC_FUZZ_TMPDIR=$(mktemp -d "$parent/zt4gac-fuzz-run.XXXXXX")
-export ZT4GAC_FUZZ_TMPDIR
-trap 'rm -rf "$ZT4GAC_FUZZ_TMPDIR"' EXIT
+TMPDIR=$(mktemp -d "$parent/zt4gac-fuzz-run.XXXXXX")
+export TMPDIR
+trap 'rm -rf "$TMPDIR"' EXIT
 
 # Leaks fail the run like any other finding.
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0

@@ -72,10 +72,11 @@ TEST(PlatformContractTest, RegistryCallsGiveTheCodesAndLengthsTheToolReliesOn) {
 
 TEST(PlatformContractTest, ShortPathsFilesAndTextConversion) {
   const auto root = std::filesystem::temp_directory_path() / ("zt4gac contract " + std::to_string(std::random_device{}()));
-  std::filesystem::create_directories(root / "Long Directory");
-  std::ofstream(root / "Long Directory" / "fusion.dll") << "x";
-  // Native separators, then '\\' as the tool adds them: the stand-in maps each to '/'.
-  const std::string directory = (root / "Long Directory").string();
+  // Native separators, then '\\' as the tool adds them: the stand-in maps each to '/'. The file's
+  // path is past the 128 characters at which the OpenFile existence test gives up.
+  const std::string directory = (root / ("Long Directory " + std::string(100, 'x'))).string();
+  std::filesystem::create_directories(directory);
+  std::ofstream(directory + "/fusion.dll") << "x";
   char buffer[MAX_PATH + 1] = {};
   const DWORD length = platform::GetShortPathNameA(directory.c_str(), buffer, sizeof buffer);
   const std::string shortDirectory = buffer;
@@ -84,7 +85,7 @@ TEST(PlatformContractTest, ShortPathsFilesAndTextConversion) {
   EXPECT_EQ(buffer, shortDirectory + "\\");
   EXPECT_EQ(platform::GetShortPathNameA(directory.c_str(), buffer, length), length + 1);  // the size needed
   EXPECT_EQ(platform::GetShortPathNameA((directory + "\\absent").c_str(), buffer, sizeof buffer), 0u);
-  EXPECT_TRUE(platform::FileExists((shortDirectory + "\\fusion.dll").c_str()));
+  EXPECT_TRUE(platform::FileExists((directory + "\\fusion.dll").c_str()));
   for (const std::string& path : {directory, directory + "\\absent.dll", std::string()})
     EXPECT_FALSE(platform::FileExists(path.c_str())) << path;  // a directory is not a file
   std::filesystem::remove_all(root);

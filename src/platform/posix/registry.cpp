@@ -108,6 +108,7 @@ class StandInRegistry {
   }
 
   // The key at root\names, created when `create` is set; null when absent or the root is unknown.
+  // cppcheck-suppress constParameter ; HKEY is an opaque Win32 handle type, compared and never dereferenced
   RegistryKey* Find(HKEY root, const std::vector<std::string>& names, bool create = false) {
     EnsureLoaded();
     RegistryKey* key = root == HKEY_LOCAL_MACHINE  ? &tree_->localMachine
@@ -241,49 +242,49 @@ LONG RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD /*reserved*/, LPSTR /*keyCl
 }
 
 // The tool asks for names only: class and last-write time are never filled in.
-LONG RegEnumKeyExA(HKEY handle, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD /*reserved*/,
+LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD /*reserved*/,
                    LPSTR /*keyClass*/, LPDWORD /*classLength*/, PFILETIME /*lastWriteTime*/) {
-  RegistryKey* key = nullptr;
+  RegistryKey* node = nullptr;
   OpenKey open;
-  LONG status = Registry().Resolve(handle, KEY_ENUMERATE_SUB_KEYS, &key, &open);
+  LONG status = Registry().Resolve(key, KEY_ENUMERATE_SUB_KEYS, &node, &open);
   if (status == ERROR_SUCCESS) status = Registry().EnumerationFault(open, index);
   if (status != ERROR_SUCCESS) return status;
-  if (index >= key->subkeys.size()) return ERROR_NO_MORE_ITEMS;
-  return CopyName(std::next(key->subkeys.begin(), index)->second->name, name, nameLength);
+  if (index >= node->subkeys.size()) return ERROR_NO_MORE_ITEMS;
+  return CopyName(std::next(node->subkeys.begin(), index)->second->name, name, nameLength);
 }
 
-LONG RegEnumValueA(HKEY handle, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD /*reserved*/, LPDWORD type,
+LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD /*reserved*/, LPDWORD type,
                    LPBYTE data, LPDWORD dataLength) {
-  RegistryKey* key = nullptr;
+  RegistryKey* node = nullptr;
   OpenKey open;
-  LONG status = Registry().Resolve(handle, KEY_QUERY_VALUE, &key, &open);
+  LONG status = Registry().Resolve(key, KEY_QUERY_VALUE, &node, &open);
   if (status == ERROR_SUCCESS) status = Registry().EnumerationFault(open, index);
   if (status != ERROR_SUCCESS) return status;
-  if (index >= key->values.size()) return ERROR_NO_MORE_ITEMS;
-  const RegistryValue& value = key->values[index];
+  if (index >= node->values.size()) return ERROR_NO_MORE_ITEMS;
+  const RegistryValue& value = node->values[index];
   status = CopyName(value.name, name, nameLength);
   return status != ERROR_SUCCESS ? status : CopyValue(value, type, data, dataLength);
 }
 
-LONG RegQueryValueExA(HKEY handle, LPCSTR valueName, LPDWORD /*reserved*/, LPDWORD type, LPBYTE data,
+LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD /*reserved*/, LPDWORD type, LPBYTE data,
                       LPDWORD dataLength) {
-  RegistryKey* key = nullptr;
+  RegistryKey* node = nullptr;
   OpenKey open;
-  const LONG status = Registry().Resolve(handle, KEY_QUERY_VALUE, &key, &open);
+  const LONG status = Registry().Resolve(key, KEY_QUERY_VALUE, &node, &open);
   if (status != ERROR_SUCCESS) return status;
-  const RegistryValue* value = key->FindValue(valueName != nullptr ? valueName : "");
+  const RegistryValue* value = node->FindValue(valueName != nullptr ? valueName : "");
   return value == nullptr ? ERROR_FILE_NOT_FOUND : CopyValue(*value, type, data, dataLength);
 }
 
-LONG RegSetValueExA(HKEY handle, LPCSTR valueName, DWORD /*reserved*/, DWORD type, const BYTE* data,
+LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD type, const BYTE* data,
                     DWORD dataLength) {
-  RegistryKey* key = nullptr;
+  RegistryKey* node = nullptr;
   OpenKey open;
-  const LONG status = Registry().Resolve(handle, KEY_SET_VALUE, &key, &open);
+  const LONG status = Registry().Resolve(key, KEY_SET_VALUE, &node, &open);
   if (status != ERROR_SUCCESS) return status;
   const std::string name = valueName != nullptr ? valueName : "";
   if ((data == nullptr && dataLength != 0) || HasLineBreak(name)) return ERROR_INVALID_PARAMETER;
-  key->SetValue(name, type, std::string(reinterpret_cast<const char*>(data), data != nullptr ? dataLength : 0));
+  node->SetValue(name, type, std::string(reinterpret_cast<const char*>(data), data != nullptr ? dataLength : 0));
   return Registry().Persist();
 }
 
@@ -305,14 +306,14 @@ LONG RegDeleteKeyA(HKEY root, LPCSTR subKey) {
   return Registry().Persist();
 }
 
-LONG RegDeleteValueA(HKEY handle, LPCSTR valueName) {
-  RegistryKey* key = nullptr;
+LONG RegDeleteValueA(HKEY key, LPCSTR valueName) {
+  RegistryKey* node = nullptr;
   OpenKey open;
-  const LONG status = Registry().Resolve(handle, KEY_SET_VALUE, &key, &open);
+  const LONG status = Registry().Resolve(key, KEY_SET_VALUE, &node, &open);
   if (status != ERROR_SUCCESS) return status;
-  const RegistryValue* value = key->FindValue(valueName != nullptr ? valueName : "");
+  const RegistryValue* value = node->FindValue(valueName != nullptr ? valueName : "");
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
-  key->values.erase(key->values.begin() + (value - key->values.data()));
+  node->values.erase(node->values.begin() + (value - node->values.data()));
   return Registry().Persist();
 }
 

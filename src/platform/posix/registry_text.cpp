@@ -113,6 +113,7 @@ bool ReadKeyHeader(const std::string& line, RegistryTree* tree, RegistryKey** ke
   if (tree == nullptr) return true;
   RegistryKey* at = root == "hkey_local_machine" ? &tree->localMachine : &tree->currentUser;
   if (!deletion) {
+    // cppcheck-suppress useStlAlgorithm ; a walk down the tree, clearer as a loop
     for (const std::string& name : names) at = at->Subkey(name, true);
     *key = at;
     return true;

@@ -158,8 +158,10 @@ void AppendData(std::string& out, const RegistryValue& value) {
   }
 }
 
+// A section for each key with values, and for each leaf (so keys without values survive); the
+// keys between are made again by the sections below them.
 void AppendKey(std::string& out, const RegistryKey& key, const std::string& path, bool isRoot) {
-  if (!isRoot || !key.values.empty()) {
+  if (!key.values.empty() || (!isRoot && key.subkeys.empty())) {
     out += "\n[" + path + "]\n";
     for (const RegistryValue& value : key.values) {
       out += value.name.empty() ? "@=" : Quote(value.name) + "=";

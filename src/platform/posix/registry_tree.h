@@ -43,7 +43,7 @@ bool SplitKeyPath(const char* path, std::vector<std::string>* names);
 // Applies regedit version-5 text to `tree`, or only checks it when `tree` is null, so that a
 // malformed text can be refused before anything of it is applied.
 bool ApplyRegistryText(const std::string& text, RegistryTree* tree);
-// The tree as that text: a section per key (so keys without values survive), subkeys in name order.
+// The tree as that text, keys in name order: a section per key that has values or no subkeys.
 std::string FormatRegistryText(const RegistryTree& tree);
 
 }  // namespace platform::standin

@@ -149,19 +149,24 @@ lab_assemblies() {
   "$build" "$ASSEMBLIES/quillmor-8.1.0.0" Ovk.Data.Quillmor 8.1.0.0 2
 }
 
+# Wine's own fusion.dll for the tool's architecture; its other DLLs lie beside it.
+lab_wine_fusion() {
+  if [[ $LAB_ARCH == i686 ]]; then
+    echo /usr/lib/i386-linux-gnu/wine/i386-windows/fusion.dll
+  else
+    echo /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/fusion.dll
+  fi
+}
+
 # lab_prefix [TEMPLATES]: a fresh prefix with Wine's own fusion.dll as that of .NET
 # Framework 2.0 and 4.0; its server stays up between the programs of a run.
 lab_prefix() {
-  local fusion dir
+  local dir
   [[ -d $PREFIX ]] && lab_stop
   wine_make_prefix "$PREFIX" "$WINARCH" "${1:-}"
-  case $LAB_ARCH in
-    i686) fusion=/usr/lib/i386-linux-gnu/wine/i386-windows/fusion.dll ;;
-    *) fusion=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/fusion.dll ;;
-  esac
   for dir in v2.0.50727 v4.0.30319; do
     mkdir -p "$DRIVE_C/windows/Microsoft.NET/Framework/$dir"
-    cp "$fusion" "$DRIVE_C/windows/Microsoft.NET/Framework/$dir/"
+    cp "$(lab_wine_fusion)" "$DRIVE_C/windows/Microsoft.NET/Framework/$dir/"
   done
   # The server and the prefix's background programs must not hold the caller's output
   # open, or a pipe reading it would wait for them.

@@ -44,7 +44,8 @@ reg() {
 }
 tool() { lab_tool "$@" || problems+=("the tool broke its silence or exit status"); }
 # newest_fusion FILE: .NET "9.9.1" is registered, and FILE is its fusion.dll. Wine would
-# take its built-in fusion for any fusion.dll; WINEDLLOVERRIDES=fusion=n makes it load FILE.
+# take its built-in fusion for any fusion.dll; WINEDLLOVERRIDES=fusion=n makes it load FILE
+# (and refuse its own DLLs as FILE: only a foreign module or no module at all is broken).
 newest_fusion() {
   mkdir -p "$DRIVE_C/windows/Microsoft.NET/Framework/v9.9.1"
   cp "$1" "$DRIVE_C/windows/Microsoft.NET/Framework/v9.9.1/fusion.dll"
@@ -72,7 +73,7 @@ odd_copies() {
     '[Copies\A4]' "\"Zt4 Path Name\"=\"C:\\\\$(printf 'H%.0s' {1..4997})\""
 }
 # differ EXPECTED ACTUAL: the lines only one side has, "-" expected, "+" actual.
-differ() { diff <(echo "$1") <(echo "$2") | sed -n 's/^< /    -/p; s/^> /    +/p'; }
+differ() { diff <(echo "$1") <(echo "$2") | sed -n 's/^< \(.\)/    -\1/p; s/^> \(.\)/    +\1/p'; }
 
 # gac_lines WORDS: the listing that WORDS stand for. RUNTIME:NAME[@VERSION] is one entry
 # (NAME without "Ovk.Data.", "*" for all four; the version defaults to the runtime's
@@ -124,7 +125,7 @@ check() {
   if ((${#problems[@]} == 0)); then
     passed=$((passed + 1)) && echo "ok    $name"
   else
-    failed=$((failed + 1)) && printf 'FAIL  %s\n' "$name" "${problems[@]/#/  }"
+    failed=$((failed + 1)) && echo "FAIL  $name" && printf '  %s\n' "${problems[@]}"
   fi
 }
 
@@ -162,7 +163,7 @@ check 'install, a file as the directory, with and without a backslash' \
   "lab_reset; echo file >'$DRIVE_C/Ovk/Zt4File'; lab_register Zt4File 'C:\Ovk\Zt4File'" "tool -i 'C:\Ovk\Zt4File'; tool -i 'C:\Ovk\Zt4File\\'" '' ''
 check 'install past copies whose "Zt4 Path Name" is a dword, junk, 300 bytes, 5000 characters' \
   'lab_reset; odd_copies' 'tool -i "$HOME1"' '2:* 4:*' "$installed"
-check 'install, the newest framework'"'"'s fusion.dll a module without its exports' \
+check 'install, the newest framework'"'"'s fusion.dll a module without its entry points (the tool itself)' \
   'lab_reset; newest_fusion "$TOOL"' 'WINEDLLOVERRIDES=fusion=n tool -i "$HOME1"' '' ''
 check 'uninstall, the newest framework'"'"'s fusion.dll not a module at all' \
   "lab_reset; tool -i \"\$HOME1\"; reg '[AF]' '\"Ovk.Data.Zt4\"=\"x\"'; echo text >\"\$SCRATCH/text\"; newest_fusion \"\$SCRATCH/text\"" \

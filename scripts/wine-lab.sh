@@ -278,7 +278,7 @@ lab_tool() {
   local status=0
   "$WINE" "$TOOL" "$@" >"$SCRATCH/out" 2>"$SCRATCH/err" </dev/null || status=$?
   if ((status != 0)) || [[ -s $SCRATCH/out || -s $SCRATCH/err ]]; then
-    echo "zt4gac $* exited with $status and printed: $(head -c 300 "$SCRATCH/out" "$SCRATCH/err")" >&2
+    echo "zt4gac $* exited with $status and printed: $(cat "$SCRATCH/out" "$SCRATCH/err" | head -c 300)" >&2
     return 1
   fi
 }

@@ -42,7 +42,10 @@ reg() {
     printf '%s\n' "$line"
   done | lab_reg_apply
 }
-tool() { lab_tool "$@" || problems+=("the tool broke its silence or exit status"); }
+tool() {
+  local why
+  why=$(lab_tool "$@" 2>&1) || problems+=("$why")
+}
 # newest_fusion FILE: .NET "9.9.1" is registered, and FILE is its fusion.dll. Wine would
 # take its built-in fusion for any fusion.dll; WINEDLLOVERRIDES=fusion=n makes it load FILE
 # (and refuse its own DLLs as FILE: only a foreign module or no module at all is broken).
@@ -131,7 +134,7 @@ check() {
 
 # ---- the cases ---------------------------------------------------------------------------
 installed='+2=Zt4Home1 +4=Zt4Home1 -AF'
-#     name                                   set-up; command; GAC afterwards; registry lines added/removed
+# check NAME  SET-UP  COMMAND  GAC-AFTERWARDS  REGISTRY-LINES-ADDED-AND-REMOVED
 check 'install, .NET 2.0 and 4.0' \
   lab_reset 'tool -i "$HOME1"' '2:* 4:*' "$installed"
 check 'install, .NET 2.0 only' \
@@ -163,9 +166,9 @@ check 'install, a file as the directory, with and without a backslash' \
   "lab_reset; echo file >'$DRIVE_C/Ovk/Zt4File'; lab_register Zt4File 'C:\Ovk\Zt4File'" "tool -i 'C:\Ovk\Zt4File'; tool -i 'C:\Ovk\Zt4File\\'" '' ''
 check 'install past copies whose "Zt4 Path Name" is a dword, junk, 300 bytes, 5000 characters' \
   'lab_reset; odd_copies' 'tool -i "$HOME1"' '2:* 4:*' "$installed"
-check 'install, the newest framework'"'"'s fusion.dll a module without its entry points (the tool itself)' \
+check 'install, the newest framework with a fusion.dll that lacks the entry points (a copy of the tool)' \
   'lab_reset; newest_fusion "$TOOL"' 'WINEDLLOVERRIDES=fusion=n tool -i "$HOME1"' '' ''
-check 'uninstall, the newest framework'"'"'s fusion.dll not a module at all' \
+check 'uninstall, the newest framework with a fusion.dll that is no module at all' \
   "lab_reset; tool -i \"\$HOME1\"; reg '[AF]' '\"Ovk.Data.Zt4\"=\"x\"'; echo text >\"\$SCRATCH/text\"; newest_fusion \"\$SCRATCH/text\"" \
   'WINEDLLOVERRIDES=fusion=n tool -u' '2:* 4:*' ''
 check 'the example package: msiexec /i' \

@@ -47,6 +47,7 @@ show_gac() {
     return
   fi
   printf '  %-8s %-22s %s\n' Runtime "GAC entry" Version
+  # shellcheck disable=SC2086 # one field a word: runtime, name, version
   printf '  %-8s %-22s %s\n' $listing
 }
 

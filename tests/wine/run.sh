@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# The rows hold shell text that check() evaluates, with names that are set here.
+# shellcheck disable=SC2016,SC2034
 # The Wine end-to-end suite: the real zt4gac.exe under Wine, against Wine's registry and
 # its fusion.dll, seen only as a user sees it: the GAC store's folders, regedit exports,
 # the exit status (always 0) and the output (none). Builds the Windows build this host can

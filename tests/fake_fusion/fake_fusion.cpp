@@ -19,8 +19,7 @@
 
 namespace {
 
-constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002u);
-constexpr HRESULT kBadImageFormat = static_cast<HRESULT>(0x8007000Bu);  // COR_E_BADIMAGEFORMAT
+constexpr HRESULT kBadImageFormat = static_cast<HRESULT>(0x8007000Bu);  // COR_E_BADIMAGEFORMAT, also for no file
 constexpr HRESULT kInvalidName = static_cast<HRESULT>(0x80131047u);     // FUSION_E_INVALID_NAME
 
 // A cached assembly, or the pattern of a name object (whose empty version matches every version).
@@ -38,8 +37,7 @@ struct Script { std::string method; int nth; Outcome outcome; };
 struct State {
   std::vector<Entry> cache; std::vector<Script> scripts;
   const uint8_t* bytes = nullptr; size_t bytesLeft = 0;
-  int live = 0, misuse = 0;
-  std::string listing;
+  int live = 0, misuse = 0; std::string listing;
 } fake;
 
 // UTF-8 and UTF-16; what does not convert becomes "?".
@@ -102,11 +100,11 @@ HRESULT Install(std::string path, DWORD flags) {
   std::string name = path.substr(path.rfind('/') + 1);
   if (name.size() > 4 && Same(name.substr(name.size() - 4), ".dll")) name.resize(name.size() - 4);
   DWORD high, low;
-  if (!in.is_open() || !ParseVersion(version, &high, &low)) return in.is_open() ? kBadImageFormat : kFileNotFound;
-  const auto same = Find(Cached(name, version).display);
-  if (same != fake.cache.end() && (flags & IASSEMBLYCACHE_INSTALL_FLAG_REFRESH) == 0) return S_FALSE;
-  if (same == fake.cache.end()) fake.cache.push_back(Cached(name, version));
-  return S_OK;  // a refresh of the same name and version leaves the entry as it is
+  if (!ParseVersion(version, &high, &low)) return kBadImageFormat;
+  const bool known = Find(Cached(name, version).display) != fake.cache.end();
+  if (!known) fake.cache.push_back(Cached(name, version));
+  // A refresh of the same name and version leaves the entry as it is.
+  return !known || (flags & IASSEMBLYCACHE_INSTALL_FLAG_REFRESH) != 0 ? S_OK : S_FALSE;
 }
 
 // Hands out what `make` builds as the call's own result says (S_OK: an object), or as a script's value says.
@@ -133,9 +131,7 @@ class Object final : public IAssemblyCache, public IAssemblyEnum, public IAssemb
  public:
   explicit Object(Entry entry = {}, std::vector<Entry> entries = {}) : entry_(entry), entries_(entries) { ++fake.live; }
   ~Object() { --fake.live; }
-  bool Matches(const Entry& e) const {
-    return Same(entry_.name, e.name) && (entry_.version.empty() || Same(entry_.version, e.version));
-  }
+  bool Matches(const Entry& e) const { return Same(entry_.name, e.name) && (entry_.version.empty() || Same(entry_.version, e.version)); }
 
   HRESULT QueryInterface(REFIID, void** out) override { return out ? (*out = nullptr, E_NOINTERFACE) : Misuse(); }
   ULONG AddRef() override { return ++references_; }
@@ -164,10 +160,10 @@ class Object final : public IAssemblyCache, public IAssemblyEnum, public IAssemb
   HRESULT GetNextAssembly(LPVOID reserved, IAssemblyName** name, DWORD flags) override {
     if (reserved != nullptr || name == nullptr || flags != 0) return Misuse();
     const Outcome outcome = Decide("GetNextAssembly");
-    const bool more = next_ < entries_.size();
-    const Entry entry = more ? entries_[next_] : Entry{};
-    if (more && !outcome.Fails()) ++next_;
-    return HandOut(outcome, name, more ? S_OK : S_FALSE, [&] { return new Object(entry); });
+    const HRESULT own = next_ < entries_.size() ? S_OK : S_FALSE;
+    const Entry entry = own == S_OK ? entries_[next_] : Entry{};
+    if (own == S_OK && !outcome.Fails()) ++next_;
+    return HandOut(outcome, name, own, [&] { return new Object(entry); });
   }
   HRESULT Reset() override { return next_ = 0, S_OK; }
   HRESULT Clone(IAssemblyEnum**) override { return E_NOTIMPL; }

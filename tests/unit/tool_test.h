@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "fake_fusion/fake_fusion.h"
 #include "platform/posix/standin.h"
@@ -15,6 +16,9 @@ inline const std::string kPolicyKey = "SOFTWARE\\Microsoft\\.NETFramework\\polic
 inline const std::string kCopiesKey = "SOFTWARE\\Ovk\\Zt4\\InstalledCopies";
 inline const std::string kFoldersKey = "SOFTWARE\\Microsoft\\.NETFramework\\AssemblyFolders\\OVK.DATA.ZT4";
 
+// One FakeFusionScript call: the `nth` call of `method` gives `result` and reports `value`.
+struct FusionScript { const char* method; int nth; HRESULT result; DWORD value; };
+
 class ToolTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -23,6 +27,9 @@ class ToolTest : public ::testing::Test {
   // Records the framework `version` (such as "v4.0") with the policy value `build` and puts the
   // fake as fusion.dll into its folder, unless `withFusion` is false.
   void AddFramework(const std::string& version, const std::string& build = "30319", bool withFusion = true);
+  // Makes the fusion.dll of that framework's folder a link to `module` (a path such as
+  // ZT4GAC_NOT_A_MODULE), or removes it when `module` is null.
+  void UseFusion(const std::string& version, const char* module, const std::string& build = "30319");
 
   // Writes `content` to `relativePath` below root_ (folders as needed); returns the full path.
   std::string WriteFile(const std::string& relativePath, const std::string& content);
@@ -33,6 +40,9 @@ class ToolTest : public ::testing::Test {
 
   // Registers the installed copy `name` with "Zt4 Path Name" `path`.
   void RegisterCopy(const std::string& name, const std::string& path);
+
+  // Caches the entries of `listing`, "name version" lines as FakeFusionListing writes them.
+  static void CacheEntries(const std::string& listing);
 
   // A REG_SZ value's text, or "<absent>".
   static std::string Value(const std::string& keyPath, const std::string& valueName);

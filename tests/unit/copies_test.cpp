@@ -7,12 +7,19 @@
 
 namespace {
 
-using platform::standin::TakeDebugOutput;
+// A copy's key in regedit text, with its "Zt4 Path Name" unless `path` is null.
+std::string Copy(const std::string& name, const char* path = "@") {
+  const std::string key = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ovk\\Zt4\\InstalledCopies\\" + name + "]\n";
+  return path == nullptr ? key : key + "\"Zt4 Path Name\"=\"" + path + "\"\n";
+}
+const std::string kProduct = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ovk\\Zt4]\n\"Zt4 Path Name\"=\"@\\\\\"\n";
+const std::string kVersion = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ovk\\Zt4\\CurrentVersion]\n\"Version\"=";
 
 class CopiesTest : public ToolTest {
  protected:
-  // Fills the registry from regedit lines; "@" in them stands for root_.
+  // Replaces the registry with regedit lines in which "@" stands for root_.
   void Registry(std::string lines) {
+    platform::standin::ResetRegistry();
     for (size_t at = lines.find('@'); at != std::string::npos; at = lines.find('@', at)) lines.replace(at, 1, root_);
     ASSERT_TRUE(platform::standin::LoadRegistryText("Windows Registry Editor Version 5.00\n\n" + lines));
   }
@@ -20,102 +27,79 @@ class CopiesTest : public ToolTest {
   // The copies' names in list order, each followed by a space.
   static std::string Names(InstallCopyList& list) {
     std::string names;
+    char name[InstallCopy::kMaxNameLength + 1];
     list.Rewind();
     for (InstallCopy* copy = list.GetNext(); copy != nullptr; copy = list.GetNext()) {
-      char name[InstallCopy::kMaxNameLength + 1];
       names += copy->GetName(name, sizeof name) == 0 ? name + std::string(" ") : "? ";
     }
     return names;
   }
 };
 
-const char kCopies[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ovk\\Zt4\\InstalledCopies";
-const char kProduct[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ovk\\Zt4]\n\"Zt4 Path Name\"=\"@/v8\\\\\"\n";
-const char kVersion[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ovk\\Zt4\\CurrentVersion]\n\"Version\"=";
-
 TEST_F(CopiesTest, ListTakesTheVersion8CopyFirstAndLeavesOutWhatCannotBeRead) {
-  const std::string copies = kCopies, v8 = kProduct + std::string(kVersion);
+  const std::string fits = "C:\\\\" + std::string(252, 'p'), n64(64, 'n');  // 255 characters and the terminator
   const struct {
     std::string registry, names, debugOutput;
     int loadFailed;
   } rows[] = {
       {"", "", "", 0},
-      {copies + "\\A]\n\"Zt4 Path Name\"=\"@\"\n" + copies + "\\B]\n\"Zt4 Path Name\"=\"@\"\n", "A B ", "", 0},
-      {v8 + "\"8\"\n" + copies + "\\A]\n\"Zt4 Path Name\"=\"@\"\n", "Zt4V8 A ", "", 0},
-      {v8 + "\"8.0\"\n", "Zt4V8 ", "", 0},
-      {v8 + "\"9\"\n" + copies + "\\A]\n\"Zt4 Path Name\"=\"@\"\n", "A ", "", 0},
-      {kVersion + std::string("\"8\"\n") + copies + "\\A]\n\"Zt4 Path Name\"=\"@\"\n", "", "", 1},  // no version-8 path
-      {copies + "\\Broken]\n" + copies + "\\A]\n\"Zt4 Path Name\"=\"@\"\n", "A ", "Invalid Installation NameBroken", 0},
-      {copies + "\\Long]\n\"Zt4 Path Name\"=\"C:\\\\" + std::string(253, 'p') + "\"\n", "", "Invalid Installation NameLong", 0},
-      {copies + "\\Fits]\n\"Zt4 Path Name\"=\"C:\\\\" + std::string(252, 'p') + "\"\n", "Fits ", "", 0},
-      {copies + "\\zT4v8]\n" + kProduct, "zT4v8 ", "", 0},  // read from the product key
-      {copies + "\\" + std::string(70, 'n') + "]\n\"Zt4 Path Name\"=\"@\"\n" + copies + "\\" + std::string(64, 'n') +
-           "]\n\"Zt4 Path Name\"=\"@\"\n",
-       std::string(64, 'n') + " " + std::string(64, 'n') + " ", "", 0},  // names cut to 64
+      {Copy("A") + Copy("B"), "A B ", "", 0},
+      {kProduct + kVersion + "\"8\"\n" + Copy("A"), "Zt4V8 A ", "", 0},
+      {kProduct + kVersion + "\"8.0\"\n", "Zt4V8 ", "", 0},
+      {kProduct + kVersion + "\"9\"\n" + Copy("A"), "A ", "", 0},
+      {kVersion + "\"8\"\n" + Copy("A"), "", "", 1},  // an unreadable version-8 copy: nothing is read
+      {Copy("Broken", nullptr) + Copy("C"), "C ", "Invalid Installation NameBroken", 0},
+      {Copy("Long", (fits + "p").c_str()), "", "Invalid Installation NameLong", 0},
+      {Copy("Fits", fits.c_str()), "Fits ", "", 0},
+      {Copy("zT4v8", nullptr) + kProduct, "zT4v8 ", "", 0},  // read from the product key
+      {Copy(n64 + "cut") + Copy(n64), n64 + " " + n64 + " ", "", 0},
   };
   for (const auto& row : rows) {
-    platform::standin::ResetRegistry();
     Registry(row.registry);
     InstallCopyList list(false, false);
     EXPECT_EQ(Names(list), row.names) << row.registry;
     EXPECT_EQ(list.GetLoadFailed(), row.loadFailed) << row.registry;
-    EXPECT_EQ(TakeDebugOutput(), row.debugOutput) << row.registry;
+    EXPECT_EQ(platform::standin::TakeDebugOutput(), row.debugOutput) << row.registry;
   }
 
   // An enumeration error keeps the copies read before it.
-  platform::standin::FailRegistryEnumeration(HKEY_LOCAL_MACHINE, kInstalledCopiesKey, 1, ERROR_ACCESS_DENIED);
+  platform::standin::FailRegistryEnumeration(HKEY_LOCAL_MACHINE, kCopiesKey, 1, ERROR_ACCESS_DENIED);
   InstallCopyList failed(false, false);
-  EXPECT_EQ(Names(failed), std::string(64, 'n') + " ");
+  EXPECT_EQ(Names(failed), n64 + " ");
   EXPECT_EQ(failed.GetLoadFailed(), 1);
-}
-
-TEST_F(CopiesTest, PerUserCopiesTakeTheirComponentsFromTheCurrentUser) {
-  Registry(std::string(kCopies) + "\\U]\n\"Zt4 Path Name\"=\"@\"\n" + kCopies + "\\U\\Users]\n" + kCopies +
-           "\\U\\COMPONENTS]\n\"machine\"=\"\"\n[HKEY_CURRENT_USER\\SOFTWARE\\Ovk\\Zt4\\InstalledCopies\\U\\COMPONENTS]\n"
-           "\"user\"=\"\"\n");
-  const InstallCopy copy("U", false, false);
-  ASSERT_TRUE(copy.IsPerUser());
-  ASSERT_NE(copy.GetComponents().GetHead(), nullptr);
-  EXPECT_STREQ(copy.GetComponents().GetHead()->data, "user");
-  EXPECT_EQ(copy.GetComponents().GetCount(), 1);
 }
 
 TEST_F(CopiesTest, SearchMatchesTheFirstCopyAtThePlaceAndRestoresTheCursor) {
   std::filesystem::create_directories(root_ + "/Data/Sub");
-  Registry(std::string(kCopies) + "\\First]\n\"Zt4 Path Name\"=\"@/Data\\\\\"\n" + kCopies +
-           "\\Second]\n\"Zt4 Path Name\"=\"@/Data\"\n" + kCopies + "\\Third]\n\"Zt4 Path Name\"=\"@/gone\"\n");
+  Registry(Copy("First", "@/Data\\\\") + Copy("Second", "@/Data") + Copy("Third", "@/gone"));
   InstallCopyList list(false, false);
-  InstallCopy* found = nullptr;
-  const std::string data = root_ + "/Data", tooLong(MAX_PATH + 1, 'x');
+  const std::string data = root_ + "/Data";
   const struct {
     std::string directory;
     uint32_t result;
   } rows[] = {
-      {data, 0}, {data + "\\", 0}, {data + "/Sub", E_COPY_NOT_FOUND},
-      {root_ + "/gone", E_COPY_SYSTEM_CALL}, {tooLong, E_COPY_NOT_FOUND},
+      {data, 0}, {data + "\\", 0}, {data + "/Sub", E_COPY_NOT_FOUND}, {root_ + "/gone", E_COPY_SYSTEM_CALL},
+      {std::string(MAX_PATH + 1, 'x'), E_COPY_NOT_FOUND},
   };
+  char name[InstallCopy::kMaxNameLength + 1];
   for (const auto& row : rows) {
     list.Rewind();
     (void)list.GetNext();
-    found = nullptr;
+    InstallCopy* found = nullptr;
     EXPECT_EQ(list.FindCopyByPath(row.directory.c_str(), &found), row.result) << row.directory;
-    EXPECT_EQ(found != nullptr, row.result == 0) << row.directory;
-    if (found != nullptr) {
-      EXPECT_STREQ(found->GetKeyPath(), (std::string(kInstalledCopiesKey) + "\\First").c_str());
-    }
-    char name[InstallCopy::kMaxNameLength + 1];
+    EXPECT_EQ(found == nullptr ? "" : found->GetKeyPath(), row.result == 0 ? kCopiesKey + "\\First" : "");
     ASSERT_EQ(list.GetNext()->GetName(name, sizeof name), 0u);
     EXPECT_STREQ(name, "Second") << row.directory;  // the cursor is where it was
   }
+  InstallCopy* found = nullptr;
   EXPECT_EQ(list.FindCopyByPath(data.c_str(), nullptr), E_COPY_NULL_ARGUMENT);
   EXPECT_EQ(list.FindCopyByPath(nullptr, &found), E_COPY_NULL_ARGUMENT);
 
   // The name needs room for its terminator; a buffer too small is left as it was.
   char buffer[64] = "untouched";
-  EXPECT_EQ(InstallCopy(std::string(64, 'g').c_str(), false, false).GetName(buffer, sizeof buffer),
-            E_COPY_BUFFER_TOO_SMALL);
+  EXPECT_EQ(InstallCopy(std::string(64, 'g').c_str(), false, false).GetName(buffer, 64), E_COPY_BUFFER_TOO_SMALL);
   EXPECT_STREQ(buffer, "untouched");
-  EXPECT_EQ(InstallCopy(std::string(63, 'f').c_str(), false, false).GetName(buffer, sizeof buffer), 0u);
+  EXPECT_EQ(InstallCopy(std::string(63, 'f').c_str(), false, false).GetName(buffer, 64), 0u);
   EXPECT_EQ(std::string(buffer), std::string(63, 'f'));
 }
 

@@ -3,6 +3,7 @@
 
 #include "model/assembly_catalog.h"
 #include "model/framework_inventory.h"
+#include "platform/registry.h"
 #include "registry/assembly_folders.h"
 #include "tool_test.h"
 
@@ -87,6 +88,11 @@ TEST_F(ToolTest, RegistrationRecordsCopiesAndWithdrawsByProviderVersion) {
   RecordProviderCopy("10.1.6.DEF.2", "First");
   RecordProviderCopy("10.1.6.DEF.2", "Second");
   EXPECT_EQ(Value(kCopiesKey, "10.1.6.DEF.2"), "Second");
+  platform::UniqueRegKey key;  // stored with its terminator, as readers of a REG_SZ expect
+  DWORD size = 0;
+  ASSERT_EQ(platform::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCopiesKey.c_str(), 0, KEY_QUERY_VALUE, key.put()), 0);
+  EXPECT_EQ(platform::RegQueryValueExA(key.get(), "10.1.6.DEF.2", nullptr, nullptr, nullptr, &size), 0);
+  EXPECT_EQ(size, sizeof "Second");
 
   // The AssemblyFolders key goes with its values, unless it has subkeys or may not be opened.
   ASSERT_TRUE(LoadRegistryText(Policy(folders)));

@@ -137,16 +137,31 @@ lab_init() {
   mkdir -p "$SCRATCH"
 }
 
+# lab_build_assembly OUTDIR NAME VERSION RUNTIME: one test provider assembly, built by Mono's
+# mcs for RUNTIME 2 or 4 (-sdk:2 / -sdk:4 set the metadata version v2.0.50727 / v4.0.30319)
+# and strong-named with the committed test key.
+lab_build_assembly() {
+  local sources=$LAB_REPO/tests/assemblies info status
+  mkdir -p "$1"
+  info=$(mktemp --suffix=.cs)
+  printf 'using System.Reflection;\n[assembly: AssemblyTitle("%s")]\n[assembly: AssemblyVersion("%s")]\n[assembly: AssemblyFileVersion("%s")]\n' \
+    "$2" "$3" "$3" >"$info"
+  mcs -nologo -target:library -sdk:"$4" -keyfile:"$sources/zt4test.snk" -out:"$1/$2.dll" "$sources/Provider.cs" "$info"
+  status=$?
+  rm -f "$info"
+  return $status
+}
+
 # The four providers for each runtime, and an older "Ovk.Data.Quillmor" that another
 # product would have put into the cache.
 lab_assemblies() {
-  local build=$LAB_REPO/tests/assemblies/build.sh name
+  local name
   rm -rf "$ASSEMBLIES"
   for name in "${PROVIDER_NAMES[@]}"; do
-    "$build" "$ASSEMBLIES/net20" "$name" "$V2" 2
-    "$build" "$ASSEMBLIES/net40" "$name" "$V4" 4
+    lab_build_assembly "$ASSEMBLIES/net20" "$name" "$V2" 2 || return
+    lab_build_assembly "$ASSEMBLIES/net40" "$name" "$V4" 4 || return
   done
-  "$build" "$ASSEMBLIES/quillmor-8.1.0.0" Ovk.Data.Quillmor 8.1.0.0 2
+  lab_build_assembly "$ASSEMBLIES/quillmor-8.1.0.0" Ovk.Data.Quillmor 8.1.0.0 2
 }
 
 # Wine's own fusion.dll for the tool's architecture; its other DLLs lie beside it.

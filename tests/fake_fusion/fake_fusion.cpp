@@ -22,7 +22,7 @@ namespace {
 constexpr HRESULT kBadImageFormat = static_cast<HRESULT>(0x8007000Bu);  // COR_E_BADIMAGEFORMAT, also for no file
 constexpr HRESULT kInvalidName = static_cast<HRESULT>(0x80131047u);     // FUSION_E_INVALID_NAME
 
-// A cached assembly, or the pattern of a name object (whose empty version matches every version).
+// A cached assembly, or the pattern of a name object (whose version is empty).
 struct Entry { std::string name, version, display; };
 
 // What a call does: its own work, or (scripted) the result and value of a script or fuzz byte.
@@ -77,16 +77,9 @@ Entry Cached(const std::string& name, const std::string& version) {
   return {name, version, name + ", Version=" + version + ", Culture=neutral, PublicKeyToken=0123456789abcdef"};
 }
 
-// "Name[,Attr=Value...]": the simple name, and the version when "Version=" gives one; other
-// attributes are ignored, as Wine's fusion.dll ignores ",File Version=9".
-Entry Pattern(const std::string& text) {
-  Entry pattern{text.substr(0, text.find(',')), "", text};
-  for (size_t comma = text.find(','); comma != std::string::npos; comma = text.find(',', comma + 1)) {
-    const size_t at = std::min(text.find_first_not_of(' ', comma + 1), text.size());
-    if (strncasecmp(&text[at], "Version=", 8) == 0) pattern.version = text.substr(at + 8, text.find(',', at) - at - 8);
-  }
-  return pattern;
-}
+// "Name[,Attr=Value...]" matches by the simple name alone: the attributes are ignored, as Wine's
+// fusion.dll ignores ",File Version=9".
+Entry Pattern(const std::string& text) { return {text.substr(0, text.find(',')), "", text}; }
 
 std::vector<Entry>::iterator Find(const std::string& display) {
   return std::find_if(fake.cache.begin(), fake.cache.end(), [&](const Entry& e) { return Same(e.display, display); });
@@ -131,7 +124,7 @@ class Object final : public IAssemblyCache, public IAssemblyEnum, public IAssemb
  public:
   explicit Object(Entry entry = {}, std::vector<Entry> entries = {}) : entry_(entry), entries_(entries) { ++fake.live; }
   ~Object() { --fake.live; }
-  bool Matches(const Entry& e) const { return Same(entry_.name, e.name) && (entry_.version.empty() || Same(entry_.version, e.version)); }
+  bool Matches(const Entry& e) const { return Same(entry_.name, e.name); }
 
   HRESULT QueryInterface(REFIID, void** out) override { return out ? (*out = nullptr, E_NOINTERFACE) : Misuse(); }
   ULONG AddRef() override { return ++references_; }

@@ -15,21 +15,12 @@ TEST_F(ToolTest, CommandLineRunsAtMostOneCommandAndExitsZero) {
     std::vector<std::string> arguments;
     const char* outcome;  // "installed", "removed" or "nothing"
   } rows[] = {
-      {{}, "nothing"},
-      {{"-i"}, "nothing"},
-      {{"-i", ""}, "nothing"},
+      {{}, "nothing"}, {{"-i"}, "nothing"}, {{"-i", ""}, "nothing"}, {{"-I", dir}, "nothing"}, {{"/i", dir}, "nothing"},
+      {{"-ix", dir}, "nothing"}, {{"-U"}, "nothing"}, {{"-i", std::string(MAX_PATH + 1, 'x')}, "nothing"},
       {{"-i", "\""}, "nothing"},  // the quote dropped leaves an empty directory
-      {{"-i", std::string(MAX_PATH + 1, 'x')}, "nothing"},
-      {{"-I", dir}, "nothing"},
-      {{"/i", dir}, "nothing"},
-      {{"-ix", dir}, "nothing"},
-      {{"-U"}, "nothing"},
-      {{"-i", dir}, "installed"},
-      {{"-i", dir + "\\", "extra"}, "installed"},
-      {{"-i", dir + "\""}, "installed"},  // an installer's "[INSTALLDIR]" as the runtime hands it over
-      {{"-i", dir + "\\\""}, "installed"},
-      {{"-u"}, "removed"},
-      {{"-u", "-i", dir}, "removed"},
+      {{"-i", dir}, "installed"}, {{"-i", dir + "\\", "extra"}, "installed"},
+      {{"-i", dir + "\""}, "installed"}, {{"-i", dir + "\\\""}, "installed"},  // an installer's "[INSTALLDIR]"
+      {{"-u"}, "removed"}, {{"-u", "-i", dir}, "removed"},
   };
   for (const auto& row : rows) {
     FakeFusionReset();

@@ -12,15 +12,11 @@ namespace {
 using platform::standin::LoadRegistryText;
 using platform::standin::RegistryKeyExists;
 
-std::string Policy(const std::string& subkeys) {
-  return "Windows Registry Editor Version 5.00\n\n" + subkeys;
-}
+std::string Policy(const std::string& keys) { return "Windows Registry Editor Version 5.00\n\n" + keys; }
 
 TEST_F(ToolTest, FrameworksAreThePolicySubkeysWithValuesNewestInTextOrder) {
   const std::string v = "[HKEY_LOCAL_MACHINE\\" + kPolicyKey + "\\";
-  const struct {
-    std::string subkeys, latest, directory;
-  } rows[] = {
+  const struct { std::string subkeys, latest, directory; } rows[] = {
       {"", "", ""},
       {v + "v2.0]\n\"50727\"=\"\"\n" + v + "v4.0]\n\"30319\"=\"\"\n" + v + "Upgrades]\n\"1\"=\"\"\n", "v4.0", "v4.0.30319"},
       {v + "V2.0]\n\"50727\"=\"\"\n", "v2.0", "v2.0.50727"},
@@ -46,13 +42,6 @@ TEST_F(ToolTest, FrameworksAreThePolicySubkeysWithValuesNewestInTextOrder) {
   platform::standin::DenyRegistryAccess(HKEY_LOCAL_MACHINE, kPolicyKey + "\\v2.0");
   EXPECT_EQ(FrameworkInventory().GetLatestVersion(), "v1.1");
 
-  // Supported: not newer, ASCII case-insensitively, than the newest.
-  platform::standin::ResetRegistry();
-  AddFramework("v2.0", "50727", false);
-  const FrameworkInventory v2;
-  EXPECT_EQ(v2.IsVersionSupported("v4.0"), 0);
-  EXPECT_EQ(v2.IsVersionSupported("V2.0"), 1);
-  EXPECT_EQ(v2.IsVersionSupported("v1.1"), 1);
   unsetenv("ZT4GAC_WINDOWS_DIR");  // no Windows directory: no detection at all
   EXPECT_EQ(FrameworkInventory().HasFrameworks(), 0);
 }
@@ -67,18 +56,15 @@ TEST_F(ToolTest, CataloguePathsLieBelowBinWhateverTheDirectoryEndsIn) {
 TEST_F(ToolTest, RegistrationRecordsCopiesAndWithdrawsByProviderVersion) {
   const std::string copies = "[HKEY_LOCAL_MACHINE\\" + kCopiesKey + "]\n\"10.1.6.DEF.2\"=\"A\"\n\"10.1.6.DEF.4\"=\"A\"\n";
   const std::string folders = "[HKEY_LOCAL_MACHINE\\" + kFoldersKey + "]\n\"Ovk.Data.Zt4\"=\"C:\\\\P\"\n";
-  const struct {
-    std::string prefix, def2, def4;
-  } rows[] = {
-      {"", "<absent>", "<absent>"}, {"10.1.6", "<absent>", "<absent>"}, {"10.1.6.4", "A", "<absent>"},
-      {"9", "A", "A"},              {"10.1.6.2.0", "A", "A"},           {"10.1.6.DEF", "A", "A"},
+  const struct { std::string prefix, copyValues; } rows[] = {
+      {"", "<absent> <absent>"}, {"10.1.6", "<absent> <absent>"}, {"10.1.6.4", "A <absent>"},
+      {"9", "A A"},              {"10.1.6.2.0", "A A"},           {"10.1.6.DEF", "A A"},
   };
   for (const auto& row : rows) {
     platform::standin::ResetRegistry();
     ASSERT_TRUE(LoadRegistryText(Policy(copies + folders)));
     EXPECT_EQ(RemoveRegistration(row.prefix), 0) << row.prefix;
-    EXPECT_EQ(Value(kCopiesKey, "10.1.6.DEF.2"), row.def2) << row.prefix;
-    EXPECT_EQ(Value(kCopiesKey, "10.1.6.DEF.4"), row.def4) << row.prefix;
+    EXPECT_EQ(Value(kCopiesKey, "10.1.6.DEF.2") + " " + Value(kCopiesKey, "10.1.6.DEF.4"), row.copyValues) << row.prefix;
     EXPECT_EQ(Value(kFoldersKey, "Ovk.Data.Zt4"), "<absent>") << row.prefix;
     EXPECT_EQ(RemoveRegistration(row.prefix), ERROR_FILE_NOT_FOUND) << "value gone";
   }

@@ -4,7 +4,7 @@
 # target finds anything (crash, overrun, leak, failed check, timeout, out of memory); the
 # input that did it is kept under build/fuzz/artifacts/<target>/.
 #
-#   ZT4GAC_FUZZ_SECONDS  seconds per target (default 60; the three together never run longer
+#   ZT4GAC_FUZZ_SECONDS  seconds per target (default 45; the three together never run longer
 #                        than 4 minutes, so larger values are cut to 80)
 #
 # Each target starts from its committed seeds (fuzz/corpus/<target>/) plus what earlier runs
@@ -20,7 +20,7 @@ readonly BUILD_DIR=build/fuzz
 
 source scripts/lib/packages.sh
 
-seconds=${ZT4GAC_FUZZ_SECONDS:-60}
+seconds=${ZT4GAC_FUZZ_SECONDS:-45}
 if ! [[ $seconds =~ ^[0-9]+$ ]] || [[ $seconds -eq 0 ]]; then
   echo "ZT4GAC_FUZZ_SECONDS must be a positive number of seconds, not '$seconds'" >&2
   exit 2

@@ -28,11 +28,6 @@ run_step() {
   return 0
 }
 
-skip_step() {
-  STEP_NAMES+=("$1")
-  STEP_RESULTS+=("SKIP  ($2)")
-}
-
 # print_summary TITLE: the table of steps and a closing "steps: N passed, N failed" line;
 # returns 1 when a step failed.
 print_summary() {

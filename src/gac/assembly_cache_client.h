@@ -49,7 +49,8 @@ class AssemblyCacheClient : public FrameworkInventory {
   int UninstallExactNameW(LPCWSTR displayName, const FUSION_INSTALL_REFERENCE* reference);
 
   // 1 when any cached entry `name` matches that has a simple name is older than 9.0.0.2;
-  // 0 otherwise, also when nothing matches and on every failure.
+  // 0 otherwise, also when nothing matches and on every failure. Entries whose name or version
+  // cannot be read are passed over; only the end of the enumeration ends the search.
   int IsOlderVersionCached(const char* name);
 
  private:

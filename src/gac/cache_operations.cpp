@@ -187,22 +187,18 @@ int AssemblyCacheClient::IsOlderVersionCached(const char* name) {
   }
 
   // Any older cached copy counts, whatever the enumeration order: the store lists "10.1.6.2"
-  // before "8.1.0.0", and the other product relies on the older one.
+  // before "8.1.0.0", and the other product relies on the older one. So only the end of the
+  // enumeration ends the walk; an entry without a readable name or version says nothing and
+  // is passed over, lest an older copy listed after it go unprotected.
   for (;;) {
     ComPtr<IAssemblyName> entry;
     if (entries->GetNextAssembly(nullptr, entry.put(), 0) != S_OK || !entry) return 0;
 
     DWORD nameLength = 0;
-    const HRESULT nameRead = entry->GetName(&nameLength, nullptr);
-    if (nameLength == 0) {
-      // A nameless entry is skipped.
-      if (nameRead != S_OK) return 0;
-      continue;
-    }
-
+    (void)entry->GetName(&nameLength, nullptr);
     DWORD high = 0;
     DWORD low = 0;
-    if (FAILED(entry->GetVersion(&high, &low))) return 0;
+    if (nameLength == 0 || FAILED(entry->GetVersion(&high, &low))) continue;
     // Unsigned 16-bit components compare in the same order as the packed words.
     if (high < kCurrentVersionHigh || (high == kCurrentVersionHigh && low < kCurrentVersionLow)) return 1;
   }

@@ -4,13 +4,12 @@
 #include <string>
 
 #include "copies/install_copy_list.h"
-#include "product_world.h"
+#include "bench_world.h"
 
 namespace {
 
 void BM_LoadCopyList(benchmark::State& state) {
-  const bench::ProductWorld world(static_cast<int>(state.range(0)));
-  world.FillRegistry();
+  const bench::BenchWorld world(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     InstallCopyList copies(false, false);
     benchmark::DoNotOptimize(copies.GetHead());
@@ -21,8 +20,7 @@ BENCHMARK(BM_LoadCopyList)->Arg(1)->Arg(100)->Arg(1000)->Unit(benchmark::kMicros
 
 // The owner is the last copy: every copy's path is converted and compared.
 void BM_FindCopyByPath(benchmark::State& state) {
-  const bench::ProductWorld world(static_cast<int>(state.range(0)));
-  world.FillRegistry();
+  const bench::BenchWorld world(static_cast<int>(state.range(0)));
   InstallCopyList copies(false, false);
   const std::string directory = world.ProductDirectory();
   for (auto _ : state) {

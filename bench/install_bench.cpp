@@ -6,20 +6,19 @@
 
 #include "cli/provider_installer.h"
 #include "fake_fusion/fake_fusion.h"
-#include "product_world.h"
+#include "bench_world.h"
 
 namespace {
 
 void BM_InstallCommand(benchmark::State& state) {
-  const bench::ProductWorld world(static_cast<int>(state.range(0)), ZT4GAC_FAKE_FUSION);
-  world.FillRegistry();
+  const bench::BenchWorld world(static_cast<int>(state.range(0)), ZT4GAC_FAKE_FUSION);
   const std::string directory = world.ProductDirectory();
   ProviderInstaller installer;
   for (auto _ : state) {
     // Every run starts from the same cache and the same registration.
     state.PauseTiming();
     FakeFusionReset();
-    bench::ProductWorld::RestoreAssemblyFolders();
+    bench::BenchWorld::RestoreAssemblyFolders();
     state.ResumeTiming();
     int32_t failed = 0;
     if (installer.Install(directory.c_str(), &failed, 3, 1) != 0) {

@@ -5,6 +5,7 @@
 // are, the operation answers with one of its own result codes and leaves nothing behind.
 #include "fuzz_environment.h"
 #include "gac/assembly_cache_client.h"
+#include "model/assembly_catalog.h"
 
 static std::string File() { return AssemblyFilePath(ProductDirectory(), targetTable32[1], "Ovk.Data.Zt4"); }
 

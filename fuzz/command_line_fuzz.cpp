@@ -14,7 +14,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t faults = size == 0 ? 0 : data[0] < size ? data[0] : size - 1;
-  std::vector<std::string> arguments{"Windows Registry Editor Version 5.00\r\n\r\n"};  // the registry first
+  std::vector<std::string> arguments{world::kRegeditHeader};  // the registry first
   for (size_t at = 1 + faults; at < size; ++at) {
     if (data[at] == 0) arguments.emplace_back();
     else arguments.back() += data[at] == 2 ? ProductDirectory() : std::string(1, static_cast<char>(data[at]));

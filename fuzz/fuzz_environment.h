@@ -1,44 +1,29 @@
-// What the fuzz targets share: a loud check; a product installation with every provider
-// assembly of both targets, and a Windows directory inside it whose framework folders (v4.0 in
-// the registry) hold a link named fusion.dll to the fake linked into the target, so the tool's
-// LoadLibraryA gets that very instance back and the fake's controls steer what the tool sees;
-// one cache to start every input from; and the check that an input left nothing behind.
+// What the fuzz targets share: a loud check; the product's world (a complete product
+// installation, and .NET Framework 2.0 and 4.0 whose fusion.dll is a link to the fake linked into the
+// target, so the tool's LoadLibraryA gets that very instance back and the fake's controls steer
+// what the tool sees); one cache to start every input from; and the check that an input left
+// nothing behind.
 #pragma once
 
-#include <stdlib.h>
-
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <cstdlib>
+#include <string>
 
 #include "fake_fusion/fake_fusion.h"
-#include "model/assembly_catalog.h"
-#include "platform/posix/standin.h"
+#include "world/product_world.h"
 
 // Stops the run loudly: the libFuzzer driver records the input that got here.
 #define FUZZ_CHECK(c) ((c) ? (void)0 : (std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #c), abort()))
 
 // Made once per process, below TMPDIR (the run script's, removed even after a finding).
 inline const std::string& ProductDirectory() {
-  static const std::string root = [] {
-    std::string made = std::filesystem::temp_directory_path() / "zt4gac-fuzz-XXXXXX";
-    FUZZ_CHECK(mkdtemp(made.data()) != nullptr);
-    setenv("ZT4GAC_WINDOWS_DIR", (made + "/W").c_str(), 1);
-    for (const char* framework : {"/W/Microsoft.NET/Framework/v2.0.50727", "/W/Microsoft.NET/Framework/v4.0.30319"}) {
-      std::filesystem::create_directories(made + framework);
-      std::filesystem::create_symlink(ZT4GAC_FAKE_FUSION, made + framework + "/fusion.dll");
-    }
-    for (const CatalogEntry& e : targetTable32)
-      for (const std::string& name : {e.mainAssembly, e.secondAssembly, e.aspAssembly, e.entityAssembly}) {
-        const std::filesystem::path file = platform::standin::ToPosixPath(AssemblyFilePath(made, e, name).c_str());
-        std::filesystem::create_directories(file.parent_path());
-        std::ofstream(file) << "10.1.6.2";  // the version the fake installs it as
-      }
-    platform::standin::SetRegistryValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\.NETFramework\\policy\\v4.0", "30319",
-                                        REG_SZ, "");
-    return made;
+  static const world::ProductWorld world;
+  static const std::string product = [] {
+    world.AddFramework("v2.0", ZT4GAC_FAKE_FUSION, "50727");
+    world.AddFramework("v4.0", ZT4GAC_FAKE_FUSION);
+    return world.MakeProduct("P");
   }();
-  return root;
+  return product;
 }
 
 // Both providers, the second one older, and "Other", which the tool must never touch; every later

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <codecvt>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <locale>
@@ -21,9 +22,11 @@ namespace {
 
 constexpr HRESULT kBadImageFormat = static_cast<HRESULT>(0x8007000Bu);  // COR_E_BADIMAGEFORMAT, also for no file
 constexpr HRESULT kInvalidName = static_cast<HRESULT>(0x80131047u);     // FUSION_E_INVALID_NAME
+constexpr DWORD kForceRefresh = 2;                                       // IASSEMBLYCACHE_INSTALL_FLAG_FORCE_REFRESH
 
-// A cached assembly, or the pattern of a name object (whose version is empty).
-struct Entry { std::string name, version, display; };
+// A cached assembly, or the pattern of a name object (whose version is empty). `file` is what its
+// file holds: the version, and after a "+" the build of the file, which refreshes compare.
+struct Entry { std::string name, version, display, file; };
 
 // What a call does: its own work, or (scripted) the result and value of a script or fuzz byte.
 struct Outcome {
@@ -59,8 +62,8 @@ Outcome Decide(const char* method) {
   }
   Outcome outcome;
   for (Script& script : fake.scripts) outcome = script.method == method && --script.nth == 0 ? script.outcome : outcome;
-  fake.scripts.erase(std::remove_if(fake.scripts.begin(), fake.scripts.end(), [](const Script& s) { return s.nth == 0; }),
-                     fake.scripts.end());
+  const auto fired = [](const Script& s) { return s.nth == 0; };
+  fake.scripts.erase(std::remove_if(fake.scripts.begin(), fake.scripts.end(), fired), fake.scripts.end());
   return outcome;
 }
 
@@ -70,16 +73,23 @@ bool ParseVersion(const std::string& text, DWORD* high, DWORD* low) {
   int used = -1;
   (void)std::sscanf(text.c_str(), "%5u.%5u.%5u.%5u%n", &p[0], &p[1], &p[2], &p[3], &used);
   *high = p[0] << 16 | p[1], *low = p[2] << 16 | p[3];
-  return used == static_cast<int>(text.size()) && text[0] >= '0' && text[0] <= '9' && *std::max_element(p, p + 4) < 65536;
+  return used == static_cast<int>(text.size()) && text[0] >= '0' && text[0] <= '9' &&
+         *std::max_element(p, p + 4) < 65536;
 }
 
-Entry Cached(const std::string& name, const std::string& version) {
-  return {name, version, name + ", Version=" + version + ", Culture=neutral, PublicKeyToken=0123456789abcdef"};
+Entry Cached(const std::string& name, const std::string& file) {
+  const std::string version = file.substr(0, file.find('+'));
+  return {name, version, name + ", Version=" + version + ", Culture=neutral, PublicKeyToken=0123456789abcdef", file};
+}
+
+int FileBuild(const Entry& entry) {
+  const size_t plus = entry.file.find('+');
+  return plus == std::string::npos ? 0 : std::atoi(entry.file.c_str() + plus + 1);
 }
 
 // "Name[,Attr=Value...]" matches by the simple name alone: the attributes are ignored, as Wine's
 // fusion.dll ignores ",File Version=9".
-Entry Pattern(const std::string& text) { return {text.substr(0, text.find(',')), "", text}; }
+Entry Pattern(const std::string& text) { return {text.substr(0, text.find(',')), "", text, ""}; }
 
 std::vector<Entry>::iterator Find(const std::string& display) {
   return std::find_if(fake.cache.begin(), fake.cache.end(), [&](const Entry& e) { return Same(e.display, display); });
@@ -89,15 +99,19 @@ std::vector<Entry>::iterator Find(const std::string& display) {
 HRESULT Install(std::string path, DWORD flags) {
   std::replace(path.begin(), path.end(), '\\', '/');
   std::ifstream in(path, std::ios::binary);
-  const std::string version(std::istreambuf_iterator<char>(in), {});
   std::string name = path.substr(path.rfind('/') + 1);
   if (name.size() > 4 && Same(name.substr(name.size() - 4), ".dll")) name.resize(name.size() - 4);
+  const Entry made = Cached(name, std::string(std::istreambuf_iterator<char>(in), {}));
   DWORD high, low;
-  if (!ParseVersion(version, &high, &low)) return kBadImageFormat;
-  const bool known = Find(Cached(name, version).display) != fake.cache.end();
-  if (!known) fake.cache.push_back(Cached(name, version));
-  // A refresh of the same name and version leaves the entry as it is.
-  return !known || (flags & IASSEMBLYCACHE_INSTALL_FLAG_REFRESH) != 0 ? S_OK : S_FALSE;
+  if (!ParseVersion(made.version, &high, &low)) return kBadImageFormat;
+  const auto known = Find(made.display);
+  if (known == fake.cache.end()) return fake.cache.push_back(made), S_OK;
+  // Cached already: a refresh replaces the files unless they are a later build, a forced refresh
+  // always, and without either flag they stay.
+  const bool replace = (flags & kForceRefresh) != 0 ||
+                       ((flags & IASSEMBLYCACHE_INSTALL_FLAG_REFRESH) != 0 && FileBuild(made) >= FileBuild(*known));
+  if (replace) known->file = made.file;
+  return replace ? S_OK : S_FALSE;
 }
 
 // Hands out what `make` builds as the call's own result says (S_OK: an object), or as a script's value says.
@@ -180,7 +194,9 @@ class Object final : public IAssemblyCache, public IAssemblyEnum, public IAssemb
   HRESULT SetProperty(DWORD, LPVOID, DWORD) override { return E_NOTIMPL; }
   HRESULT GetProperty(DWORD, LPVOID, LPDWORD) override { return E_NOTIMPL; }
   HRESULT Finalize() override { return E_NOTIMPL; }
-  HRESULT Reserved(REFIID, IUnknown*, IUnknown*, LPCWSTR, long long, LPVOID, DWORD, LPVOID*) override { return E_NOTIMPL; }
+  HRESULT Reserved(REFIID, IUnknown*, IUnknown*, LPCWSTR, long long, LPVOID, DWORD, LPVOID*) override {
+    return E_NOTIMPL;
+  }
   HRESULT IsEqual(IAssemblyName*, DWORD) override { return E_NOTIMPL; }
   HRESULT Clone(IAssemblyName**) override { return E_NOTIMPL; }
 
@@ -211,7 +227,8 @@ extern "C" HRESULT WINAPI CreateAssemblyEnum(IAssemblyEnum** entries, IUnknown* 
   if (entries == nullptr || reserved != nullptr || flags != ASM_CACHE_GAC || reserved2 != nullptr) return Misuse();
   std::vector<Entry> found;
   for (const Entry& e : fake.cache) if (name == nullptr || static_cast<Object*>(name)->Matches(e)) found.push_back(e);
-  return HandOut(Decide("CreateAssemblyEnum"), entries, found.empty() ? S_FALSE : S_OK, [&] { return new Object({}, found); });
+  return HandOut(Decide("CreateAssemblyEnum"), entries, found.empty() ? S_FALSE : S_OK,
+                 [&] { return new Object({}, found); });
 }
 
 extern "C" HRESULT WINAPI CreateInstallReferenceEnum(IInstallReferenceEnum** out, IAssemblyName*, DWORD, LPVOID) {
@@ -224,7 +241,7 @@ void FakeFusionAddEntry(const char* name, const char* version) { fake.cache.push
 
 const char* FakeFusionListing() {
   fake.listing.clear();
-  for (const Entry& entry : fake.cache) fake.listing += entry.name + " " + entry.version + "\n";
+  for (const Entry& entry : fake.cache) fake.listing += entry.name + " " + entry.file + "\n";
   return fake.listing.c_str();
 }
 
@@ -237,3 +254,5 @@ void FakeFusionUseBytes(const uint8_t* data, size_t size) { fake.bytes = data, f
 int FakeFusionLiveObjects() { return fake.live; }
 
 int FakeFusionMisuse() { return fake.misuse; }
+
+int FakeFusionPendingScripts() { return static_cast<int>(fake.scripts.size()); }

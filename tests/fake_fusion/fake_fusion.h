@@ -13,11 +13,13 @@ extern "C" {
 // Forgets every cached assembly, script and fuzz input; the misuse count starts again at 0.
 void FakeFusionReset();
 
-// Caches the assembly `name` at `version` ("a.b.c.d") after the entries already cached; the
-// enumeration follows this order. An empty name makes an entry whose simple name is empty.
-void FakeFusionAddEntry(const char* name, const char* version);
+// Caches the assembly `name` from a file holding `file`, its version "a.b.c.d" and optionally
+// "+BUILD", the file's build, which an installation with the refresh flag must not lower: a file is
+// installed as what it holds. Entries are enumerated in the order they were cached. An empty name
+// makes an entry whose simple name is empty.
+void FakeFusionAddEntry(const char* name, const char* file);
 
-// The cache, one "name version\n" line per entry in enumeration order. Valid until the next call.
+// The cache, one "name file\n" line per entry in enumeration order. Valid until the next call.
 const char* FakeFusionListing();
 
 // The `nth` call of `method` from now on (1: the next one) returns `result` instead of doing its
@@ -32,6 +34,9 @@ void FakeFusionScript(const char* method, int nth, HRESULT result, DWORD value);
 // from these bytes, until they run out; then calls behave normally again. Not copied: the
 // bytes must outlive their use.
 void FakeFusionUseBytes(const uint8_t* data, size_t size);
+
+// Scripted outcomes that have not fired yet.
+int FakeFusionPendingScripts();
 
 // Interface objects handed out and not yet released.
 int FakeFusionLiveObjects();

@@ -1,102 +1,167 @@
 // The two commands in-process over the fake fusion.dll: result codes, the failed-target mask,
-// how much the cache holds afterwards and which registry values are left. What a user sees
-// after the plain runs is the Wine suite's to prove.
-#include <algorithm>
+// what the cache holds afterwards and which registry values are left. What a user sees after the
+// plain runs is the Wine suite's to prove.
 #include <filesystem>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "cli/provider_installer.h"
 #include "tool_test.h"
 
 namespace {
 
-using platform::standin::SetRegistryValue;
+constexpr HRESULT kDenied = static_cast<HRESULT>(0x80070005u);
 
-struct CommandRow {
-  char command;            // 'i' Install, 'I' Install from the other table, 'u' Uninstall
-  const char* frameworks;  // such as "v2.0 v4.0"; "!v4.0" has no fusion.dll
-  const char* cache;       // a listing, as FakeFusionListing writes it
-  std::vector<FusionScript> scripts;
-  const char* removed;     // below the product directory, or null
-  const char* argument;    // Install: after the product directory (null: an empty directory); Uninstall: the list
-  uint32_t mask;
-  int result, failed, cached;
-  const char* registry;  // the copy values of the 2.0 and 4.0 targets, then the AssemblyFolders value
+// The registry afterwards: the copy values of the 2.0 and 4.0 targets, then the AssemblyFolders value.
+const char kBothRecorded[] = "Zt4Home Zt4Home <absent>", kNothingLeft[] = "<absent> <absent> <absent>";
+const char k20Recorded[] = "Zt4Home <absent> <absent>", k40Recorded[] = "<absent> Zt4Home <absent>";
+const char kFoldersKept[] = "<absent> <absent> C:\\Zt4", kAllKept[] = "Zt4Home Zt4Home C:\\Zt4";
+const std::string kName63(63, 'n'), kName64(64, 'n');
+
+// Another product's Ovk.Data.Quillmor, older than ours, and a newer one, listed either way round.
+const char kOlderQuillmorLast[] = "Ovk.Data.Quillmor 11.0.0.0 Ovk.Data.Quillmor 8.1.0.0";
+const char kOlderQuillmorFirst[] = "Ovk.Data.Quillmor 8.1.0.0 Ovk.Data.Quillmor 11.0.0.0";
+const char kQuillmors[] = "Ovk.Data.Quillmor@11.0.0.0 Ovk.Data.Quillmor@8.1.0.0";
+const char kQuillmorsOldFirst[] = "Ovk.Data.Quillmor@8.1.0.0 Ovk.Data.Quillmor@11.0.0.0";
+
+class CommandTest : public ToolTest {
+ protected:
+  // Frameworks such as "v2.0 v4.0" ("!v4.0": no fusion.dll), the cache and the scripted outcomes;
+  // the product "P" registered as the copy `copy` (none when null); the AssemblyFolders value set.
+  std::string Prepare(const char* frameworks, const std::string& cache, const std::vector<FusionScript>& scripts,
+                      const char* copy) {
+    std::istringstream names(frameworks);
+    for (std::string v; names >> v;) AddFramework(v.substr(v[0] == '!'), v[0] == '!' ? nullptr : kFake);
+    CacheEntries(cache);
+    Script(scripts);
+    const std::string product = MakeProduct("P");
+    if (copy != nullptr) RegisterCopy(copy, product);
+    platform::standin::SetRegistryValue(HKEY_LOCAL_MACHINE, kFoldersKey, "Ovk.Data.Zt4", REG_SZ, "C:\\Zt4");
+    return product;
+  }
+
+  static std::string Registry() {
+    return Value(kCopiesKey, "10.1.6.DEF.2") + " " + Value(kCopiesKey, "10.1.6.DEF.4") + " " +
+           Value(kFoldersKey, "Ovk.Data.Zt4");
+  }
 };
 
-class CommandTest : public ToolTest, public ::testing::WithParamInterface<CommandRow> {};
+struct InstallRow {
+  const char* name;
+  const char* frameworks = "v2.0 v4.0";
+  const char* cache = "";
+  std::vector<FusionScript> scripts = {};
+  const char* copy = "Zt4Home";    // the copy that owns the product
+  const char* removed = nullptr;   // below the product directory
+  const char* dir = "";            // after the product directory; null: an empty directory
+  uint32_t mask = 3;
+  bool table32 = true;
+  int result = 0;
+  int failed = 0;                  // the failed-target mask
+  std::string gac = "2:ZQAE 4:ZQAE";
+  std::string registry = kBothRecorded;
+};
 
-TEST_P(CommandTest, ResultMaskCacheAndRegistry) {
-  const CommandRow& row = GetParam();
-  std::istringstream frameworks(row.frameworks);
-  for (std::string v; frameworks >> v;) AddFramework(v.substr(v[0] == '!'), "30319", v[0] != '!');
-  CacheEntries(row.cache);
-  for (const FusionScript& s : row.scripts) FakeFusionScript(s.method, s.nth, s.result, s.value);
-  const std::string product = MakeProduct("P");
+class InstallTest : public CommandTest, public ::testing::WithParamInterface<InstallRow> {};
+
+TEST_P(InstallTest, ResultMaskCacheAndRegistry) {
+  const InstallRow& row = GetParam();
+  const std::string product = Prepare(row.frameworks, row.cache, row.scripts, row.copy);
   if (row.removed != nullptr) std::filesystem::remove_all(product + "/" + row.removed);
-  RegisterCopy("Zt4Home", product);
-  for (const char* copyValue : {"10.1.6.DEF.2", "10.1.6.DEF.4"}) {
-    if (row.command == 'u') SetRegistryValue(HKEY_LOCAL_MACHINE, kCopiesKey, copyValue, REG_SZ, "Zt4Home");
-  }
-  SetRegistryValue(HKEY_LOCAL_MACHINE, kFoldersKey, "Ovk.Data.Zt4", REG_SZ, "C:\\Zt4");
-
-  int32_t failed = row.command == 'u' ? 0 : -1;
-  const std::string directory = row.argument == nullptr ? "" : product + row.argument;
-  EXPECT_EQ(row.command == 'u' ? ProviderInstaller().Uninstall(row.argument)
-                               : ProviderInstaller().Install(directory.c_str(), &failed, row.mask, row.command == 'i'),
-            row.result);
+  const std::string directory = row.dir == nullptr ? "" : product + row.dir;
+  int32_t failed = -1;
+  EXPECT_EQ(ProviderInstaller().Install(directory.c_str(), &failed, row.mask, row.table32), row.result);
   EXPECT_EQ(failed, row.failed);
-  const std::string listing = FakeFusionListing();
-  EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), row.cached) << listing;
-  EXPECT_EQ(Value(kCopiesKey, "10.1.6.DEF.2") + " " + Value(kCopiesKey, "10.1.6.DEF.4") + " " +
-                Value(kFoldersKey, "Ovk.Data.Zt4"),
-            row.registry);
+  EXPECT_EQ(Gac(), row.gac);
+  EXPECT_EQ(Registry(), row.registry);
 }
 
-constexpr HRESULT kDenied = static_cast<HRESULT>(0x80070005u);
-const std::vector<FusionScript> kRefuse40{{"InstallAssembly", 5, kDenied, 0}, {"InstallAssembly", 6, kDenied, 0},
-                                          {"InstallAssembly", 7, kDenied, 0}, {"InstallAssembly", 8, kDenied, 0}};
-const char kAll[] = "Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Quillmor 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2 Ovk.Data.Zt4.Entity 9.0.0.2";
-const char kNewerFirst[] = "Ovk.Data.Quillmor 11.0.0.0 Ovk.Data.Quillmor 8.1.0.0";
-const char kOlderFirst[] = "Ovk.Data.Quillmor 8.1.0.0 Ovk.Data.Quillmor 11.0.0.0";
-const char kBoth[] = "Zt4Home Zt4Home <absent>", kNone[] = "<absent> <absent> <absent>";
-const char k2[] = "Zt4Home <absent> <absent>", k4[] = "<absent> Zt4Home <absent>";
-const char kKept[] = "<absent> <absent> C:\\Zt4", kAllKept[] = "Zt4Home Zt4Home C:\\Zt4";
+const std::vector<FusionScript> kRefuse40 = {{"InstallAssembly", 5, kDenied, 0}, {"InstallAssembly", 6, kDenied, 0},
+                                             {"InstallAssembly", 7, kDenied, 0}, {"InstallAssembly", 8, kDenied, 0}};
 
-INSTANTIATE_TEST_SUITE_P(Rows, CommandTest, ::testing::ValuesIn(std::vector<CommandRow>{
-  {'i', "v2.0 v4.0", "", {}, nullptr, "", 3, 0, 0, 4, kBoth},
-  {'i', "v2.0 v4.0", "", {}, nullptr, "\\", 3, 0, 0, 4, kBoth},
-  {'i', "v2.0", "", {}, nullptr, "", 3, 0, 0, 4, k2},
-  {'i', "v2.0 v4.0", "", {}, nullptr, "", 0, 0, 0, 0, kNone},
-  {'i', "v2.0 v4.0", "", {}, nullptr, "", 1, 0, 0, 4, k2},
-  {'I', "v2.0 v4.0", "", {}, nullptr, "", 3, 1, 3, 0, kKept},
+INSTANTIATE_TEST_SUITE_P(Rows, InstallTest, ::testing::ValuesIn(std::vector<InstallRow>{
+  {.name = "both targets"},
+  {.name = "trailing backslash", .dir = "\\"},
+  {.name = "newest framework 2.0", .frameworks = "v2.0", .gac = "2:ZQAE", .registry = k20Recorded},
+  {.name = "mask 0", .mask = 0, .gac = "", .registry = kNothingLeft},
+  {.name = "mask 1", .mask = 1, .gac = "2:ZQAE", .registry = k20Recorded},
+  {.name = "mask 2", .mask = 2, .gac = "4:ZQAE", .registry = k40Recorded},
+  {.name = "other table", .table32 = false, .result = 1, .failed = 3, .gac = "", .registry = kFoldersKept},
   // Only the Entity Framework provider must be there; only a target that installed something is recorded.
-  {'i', "v2.0 v4.0", "", {}, "bin/netf20_32/Ovk.Data.Zt4.dll", "", 3, 0, 0, 4, kBoth},
-  {'i', "v2.0 v4.0", "", {}, "bin/netf40_32/Ovk.Data.Zt4.Entity.dll", "", 3, 1, 2, 4, "Zt4Home Zt4Home C:\\Zt4"},
-  {'i', "v2.0 v4.0", "", {}, "bin", "", 3, 1, 3, 0, kKept},
-  {'i', "v2.0 v4.0", "", kRefuse40, nullptr, "", 3, 1, 2, 4, "Zt4Home <absent> C:\\Zt4"},
-  // An older cached second provider, wherever it is enumerated, keeps the new one out (2 + 3).
-  {'i', "v2.0 v4.0", kNewerFirst, {}, nullptr, "", 3, 0, 0, 5, kBoth},
-  {'i', "v2.0 v4.0", kOlderFirst, {}, nullptr, "", 3, 0, 0, 5, kBoth},
-  {'i', "", "", {}, nullptr, "", 3, 0, 0, 0, kKept},
-  {'i', "v2.0 !v4.0", "", {}, nullptr, "", 3, 4, 0, 0, kKept},
-  {'i', "v2.0 v4.0", "", {}, nullptr, nullptr, 3, 3, 0, 0, kKept},
-  // Each non-empty item removes by version and withdraws the copy values its provider version selects.
-  {'u', "v2.0 v4.0", kAll, {}, nullptr, "9", 0, 0, 0, 0, kBoth},
-  {'u', "v2.0 v4.0", kAll, {}, nullptr, nullptr, 0, 0, 0, 0, kNone},
-  {'u', "v2.0 v4.0", kAll, {}, nullptr, "10.1.6.2;10.1.6.4", 0, 0, 0, 0, kNone},
-  {'u', "v2.0 v4.0", kAll, {}, nullptr, "10.1.6.4;", 0, 0, 0, 0, k2},
-  {'u', "v2.0 v4.0", kAll, {}, nullptr, ";10.1.6.2", 0, 0, 0, 0, k4},
-  {'u', "v2.0 v4.0", kAll, {}, nullptr, "10.1.6.2;;10.1.6.4", 0, 0, 0, 0, kNone},
-  {'u', "v2.0 v4.0", kAll, {}, nullptr, ";", 0, 0, 0, 4, kAllKept},
-  // The other product's older provider stays, whatever the order; the all-versions road takes it.
-  {'u', "v2.0 v4.0", kNewerFirst, {}, nullptr, "9", 0, 0, 0, 2, kBoth},
-  {'u', "v2.0 v4.0", kNewerFirst, {}, nullptr, nullptr, 0, 0, 0, 0, kNone},
+  {.name = "2.0 main missing", .removed = "bin/netf20_32/Ovk.Data.Zt4.dll", .gac = "2:QAE 4:ZQAE"},
+  {.name = "4.0 ASP missing", .removed = "bin/netf40_32/Ovk.Data.Zt4.ASP.dll", .gac = "2:ZQAE 4:ZQE"},
+  {.name = "4.0 Quillmor missing", .removed = "bin/netf40_32/Ovk.Data.Quillmor.dll", .gac = "2:ZQAE 4:ZAE"},
+  {.name = "2.0 Entity missing", .removed = "bin/netf20_32/Ovk.Data.Zt4.Entity.dll", .result = 1, .failed = 1,
+   .gac = "2:ZQA 4:ZQAE", .registry = kAllKept},
+  {.name = "4.0 Entity missing", .removed = "bin/netf40_32/Ovk.Data.Zt4.Entity.dll", .result = 1, .failed = 2,
+   .gac = "2:ZQAE 4:ZQA", .registry = kAllKept},
+  {.name = "no bin", .removed = "bin", .result = 1, .failed = 3, .gac = "", .registry = kFoldersKept},
+  {.name = "4.0 refused", .scripts = kRefuse40, .result = 1, .failed = 2, .gac = "2:ZQAE",
+   .registry = "Zt4Home <absent> C:\\Zt4"},
+  // An older cached second provider, wherever it is enumerated, keeps ours out; older others do not.
+  {.name = "older Quillmor last", .cache = kOlderQuillmorLast, .gac = std::string("2:ZAE 4:ZAE ") + kQuillmors},
+  {.name = "older Quillmor first", .cache = kOlderQuillmorFirst,
+   .gac = std::string("2:ZAE 4:ZAE ") + kQuillmorsOldFirst},
+  {.name = "older others", .cache = "Ovk.Data.Zt4 8.1.0.0 Ovk.Data.Zt4.ASP 8.1.0.0 Ovk.Data.Zt4.Entity 8.1.0.0",
+   .gac = "2:ZQAE 4:ZQAE Ovk.Data.Zt4@8.1.0.0 Ovk.Data.Zt4.ASP@8.1.0.0 Ovk.Data.Zt4.Entity@8.1.0.0"},
+  {.name = "no copy owns it", .copy = nullptr, .registry = kNothingLeft},
+  {.name = "copy name of 63", .copy = kName63.c_str(), .registry = kName63 + " " + kName63 + " <absent>"},
+  {.name = "copy name of 64", .copy = kName64.c_str(), .registry = kNothingLeft},
+  {.name = "no framework", .frameworks = "", .gac = "", .registry = kFoldersKept},
+  {.name = "no fusion.dll", .frameworks = "v2.0 !v4.0", .result = 4, .gac = "", .registry = kFoldersKept},
+  {.name = "empty directory", .dir = nullptr, .result = 3, .gac = "", .registry = kFoldersKept},
+}), RowName());
+
+struct UninstallRow {
+  const char* name;
+  const char* list;  // the version list; null: none
+  const char* frameworks = "v2.0 v4.0";
+  std::string cache = "";  // besides both targets' providers
+  std::vector<FusionScript> scripts = {};
+  int result = 0;
+  std::string gac = "";
+  std::string registry = kBothRecorded;
+};
+
+class UninstallTest : public CommandTest, public ::testing::WithParamInterface<UninstallRow> {};
+
+TEST_P(UninstallTest, ResultCacheAndRegistry) {
+  const UninstallRow& row = GetParam();
+  std::string providers;
+  for (const auto& target : world::kTargets)
+    for (const char* name : world::kProviders) providers += std::string(name) + " " + target[1] + " ";
+  (void)Prepare(row.frameworks, providers + row.cache, row.scripts, "Zt4Home");
+  for (const char* copyValue : {"10.1.6.DEF.2", "10.1.6.DEF.4"})
+    platform::standin::SetRegistryValue(HKEY_LOCAL_MACHINE, kCopiesKey, copyValue, REG_SZ, "Zt4Home");
+  EXPECT_EQ(ProviderInstaller().Uninstall(row.list), row.result);
+  EXPECT_EQ(Gac(), row.gac);
+  EXPECT_EQ(Registry(), row.registry);
+}
+
+// Each non-empty item removes by version and withdraws the copy values its provider version selects.
+INSTANTIATE_TEST_SUITE_P(Rows, UninstallTest, ::testing::ValuesIn(std::vector<UninstallRow>{
+  {.name = "version 9", .list = "9"},
+  {.name = "no list", .list = nullptr, .registry = kNothingLeft},
+  {.name = "empty list", .list = "", .registry = kNothingLeft},
+  {.name = "both provider versions", .list = "10.1.6.2;10.1.6.4", .registry = kNothingLeft},
+  {.name = "trailing separator", .list = "10.1.6.4;", .registry = k20Recorded},
+  {.name = "leading separator", .list = ";10.1.6.2", .registry = k40Recorded},
+  {.name = "empty item", .list = "10.1.6.2;;10.1.6.4", .registry = kNothingLeft},
+  {.name = "only a separator", .list = ";", .gac = "2:ZQAE 4:ZQAE", .registry = kAllKept},
+  // The other product's older provider stays, and ours beside it; the all-versions road takes them.
+  {.name = "older Quillmor last", .list = "9", .cache = kOlderQuillmorLast,
+   .gac = std::string("2:Q 4:Q ") + kQuillmors},
+  {.name = "older Quillmor first", .list = "9", .cache = kOlderQuillmorFirst,
+   .gac = std::string("2:Q 4:Q ") + kQuillmorsOldFirst},
+  {.name = "older Quillmor, no list", .list = nullptr, .cache = kOlderQuillmorFirst, .registry = kNothingLeft},
   // Any failed removal fails the command, not only the last Entity one; the rest still runs.
-  {'u', "v2.0 v4.0", kAll, {{"UninstallAssembly", 1, kDenied, 0}}, nullptr, "9", 0, 1, 0, 1, kBoth},
-  {'u', "v2.0 v4.0", kAll, {{"UninstallAssembly", 4, kDenied, 0}}, nullptr, "a;b", 0, 1, 0, 0, kBoth},
-  {'u', "", kAll, {}, nullptr, "9", 0, 0, 0, 4, kAllKept},
-  {'u', "v2.0 !v4.0", kAll, {}, nullptr, "9", 0, 4, 0, 4, kAllKept},
-}));
+  {.name = "first removal refused", .list = "9", .scripts = {{"UninstallAssembly", 1, kDenied, 0}}, .result = 1,
+   .gac = "2:Z"},
+  {.name = "refused, then gone", .list = "a;b", .scripts = {{"UninstallAssembly", 4, kDenied, 0}}, .result = 1},
+  {.name = "no framework", .list = "9", .frameworks = "", .gac = "2:ZQAE 4:ZQAE", .registry = kAllKept},
+  {.name = "no fusion.dll", .list = "9", .frameworks = "v2.0 !v4.0", .result = 4, .gac = "2:ZQAE 4:ZQAE",
+   .registry = kAllKept},
+}), RowName());
 
 }  // namespace

@@ -17,11 +17,11 @@ const std::string kVersion = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ovk\\Zt4\\CurrentVe
 
 class CopiesTest : public ToolTest {
  protected:
-  // Replaces the registry with regedit lines in which "@" stands for root_.
+  // Replaces the registry with regedit lines in which "@" stands for Root().
   void Registry(std::string lines) {
     platform::standin::ResetRegistry();
-    for (size_t at = lines.find('@'); at != std::string::npos; at = lines.find('@', at)) lines.replace(at, 1, root_);
-    ASSERT_TRUE(platform::standin::LoadRegistryText("Windows Registry Editor Version 5.00\n\n" + lines));
+    for (size_t at = lines.find('@'); at != std::string::npos; at = lines.find('@', at)) lines.replace(at, 1, Root());
+    ASSERT_TRUE(platform::standin::LoadRegistryText(world::kRegeditHeader + lines));
   }
 
   // The copies' names in list order, each followed by a space.
@@ -67,12 +67,12 @@ TEST_F(CopiesTest, ListTakesTheVersion8CopyFirstAndLeavesOutWhatCannotBeRead) {
 }
 
 TEST_F(CopiesTest, SearchMatchesTheFirstCopyAtThePlaceAndRestoresTheCursor) {
-  std::filesystem::create_directories(root_ + "/Data/Sub");
+  std::filesystem::create_directories(Root() + "/Data/Sub");
   Registry(Copy("First", "@/Data\\\\") + Copy("Second", "@/Data") + Copy("Third", "@/gone"));
   InstallCopyList list(false, false);
-  const std::string data = root_ + "/Data";
+  const std::string data = Root() + "/Data";
   const struct { std::string directory; uint32_t result; } rows[] = {
-      {data, 0}, {data + "\\", 0}, {data + "/Sub", E_COPY_NOT_FOUND}, {root_ + "/gone", E_COPY_SYSTEM_CALL},
+      {data, 0}, {data + "\\", 0}, {data + "/Sub", E_COPY_NOT_FOUND}, {Root() + "/gone", E_COPY_SYSTEM_CALL},
       {std::string(MAX_PATH + 1, 'x'), E_COPY_NOT_FOUND},
   };
   char name[InstallCopy::kMaxNameLength + 1];

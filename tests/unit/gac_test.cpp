@@ -1,5 +1,8 @@
 // The assembly cache client against the fake fusion.dll: which module LoadFusion takes and its
 // codes, and what the cache operations answer when fusion.dll fails them or hands out nothing.
+#include <string>
+#include <vector>
+
 #include "gac/assembly_cache_client.h"
 #include "tool_test.h"
 
@@ -8,11 +11,9 @@ namespace {
 TEST_F(ToolTest, LoadFusionTakesTheNewestOrTaggedFrameworksModuleAndNeedsAllFourExports) {
   EXPECT_EQ(AssemblyCacheClient().LoadFusion(nullptr), 3);
   // By text v4.0 is newer than v10.0 and v2.0, whose modules would fail.
-  AddFramework("v2.0");
-  UseFusion("v2.0", ZT4GAC_NOT_A_MODULE);
-  AddFramework("v10.0");
-  UseFusion("v10.0", ZT4GAC_FAKE_FUSION_WITHOUT_CREATE_ASSEMBLY_CACHE);
-  AddFramework("v4.0");
+  AddFramework("v2.0", ZT4GAC_NOT_A_MODULE);
+  AddFramework("v10.0", ZT4GAC_FAKE_FUSION_WITHOUT_CREATE_ASSEMBLY_CACHE);
+  AddFramework("v4.0", nullptr);
   // The full fake stays loaded, and the loader then knows it by this path too: its rows come last.
   const struct { const char* module; const char* tag; int code; } rows[] = {
       {nullptr, nullptr, 8}, {ZT4GAC_NOT_A_MODULE, nullptr, 7},
@@ -20,78 +21,148 @@ TEST_F(ToolTest, LoadFusionTakesTheNewestOrTaggedFrameworksModuleAndNeedsAllFour
       {ZT4GAC_FAKE_FUSION_WITHOUT_CREATE_ASSEMBLY_NAME_OBJECT, nullptr, 10},
       {ZT4GAC_FAKE_FUSION_WITHOUT_CREATE_ASSEMBLY_ENUM, nullptr, 11},
       {ZT4GAC_FAKE_FUSION_WITHOUT_CREATE_INSTALL_REFERENCE_ENUM, nullptr, 12},
-      {ZT4GAC_FAKE_FUSION, nullptr, 0}, {ZT4GAC_FAKE_FUSION, "V2.0", 7}, {ZT4GAC_FAKE_FUSION, "v3.5", 4}};
+      {kFake, nullptr, 0}, {kFake, "V2.0", 7}, {kFake, "v3.5", 4}};
   for (const auto& row : rows) {
     UseFusion("v4.0", row.module);
     EXPECT_EQ(AssemblyCacheClient().LoadFusion(row.tag), row.code) << (row.module ? row.module : "no fusion.dll");
   }
 }
 
-// One cache operation of a client whose LoadFusion took the full fake: 'i' InstallAssemblyFile
-// of a file holding `argument` (null: no file), 'u' UninstallAssemblies, 'o' IsOlderVersionCached.
-struct OperationRow {
-  char operation;
-  std::string cache;  // a listing, as FakeFusionListing writes it
-  std::vector<FusionScript> scripts;
-  const char* argument;
-  int result;
-  std::string after;  // the listing afterwards; not checked for 'o'
+// One cache operation of a client whose LoadFusion took the full fake, over the cache `cache`
+// ("name file" pairs) and the scripted outcomes: its answer, and the cache afterwards.
+struct ChangeRow {
+  const char* name;
+  std::string cache = "";
+  std::vector<FusionScript> scripts = {};
+  int result = 0;
+  std::string after = "";  // as FakeFusionListing writes it
+};
+struct OlderRow {
+  const char* name;
+  std::string cache;
+  std::vector<FusionScript> scripts = {};
+  int older = 0;
 };
 
-class CacheOperationTest : public ToolTest, public ::testing::WithParamInterface<OperationRow> {};
+template <typename Row>
+class CacheOperationTest : public ToolTest, public ::testing::WithParamInterface<Row> {
+ protected:
+  // Loads the fake, caches and scripts; then runs `operation` on the client.
+  template <typename Operation>
+  int Run(Operation operation) {
+    AddFramework("v4.0", kFake);
+    AssemblyCacheClient client;
+    EXPECT_EQ(client.LoadFusion(nullptr), 0);
+    CacheEntries(this->GetParam().cache);
+    Script(this->GetParam().scripts);
+    return operation(client);
+  }
+};
+using InstallFileTest = CacheOperationTest<ChangeRow>;
+using UninstallNameTest = CacheOperationTest<ChangeRow>;
+using OlderVersionTest = CacheOperationTest<OlderRow>;
 
-TEST_P(CacheOperationTest, AnswersAndCacheAfterwards) {
-  const OperationRow& row = GetParam();
-  AddFramework("v4.0");
-  AssemblyCacheClient client;
-  ASSERT_EQ(client.LoadFusion(nullptr), 0);
-  CacheEntries(row.cache);
-  for (const FusionScript& s : row.scripts) FakeFusionScript(s.method, s.nth, s.result, s.value);
-  const std::string file = WriteFile("Ovk.Data.Zt4.dll", row.argument);
-  EXPECT_EQ(row.operation == 'i'   ? client.InstallAssemblyFile(file.c_str())
-            : row.operation == 'u' ? client.UninstallAssemblies(row.argument, nullptr)
-                                   : client.IsOlderVersionCached(row.argument),
-            row.result);
-  EXPECT_EQ(row.operation == 'o' ? row.after : FakeFusionListing(), row.after);
+TEST_P(InstallFileTest, AnswerAndCacheAfterwards) {
+  const std::string file = WriteFile("Ovk.Data.Zt4.dll", "9.0.0.2");
+  EXPECT_EQ(Run([&](AssemblyCacheClient& c) { return c.InstallAssemblyFile(file.c_str()); }), GetParam().result);
+  EXPECT_EQ(FakeFusionListing(), GetParam().after);
 }
 
-const char *const kZ = "Ovk.Data.Zt4", *const kQ = "Ovk.Data.Quillmor";
-const std::string kTwo = "Ovk.Data.Zt4 9.0.0.1\nOvk.Data.Zt4 9.0.0.2\nOvk.Data.Zt4.ASP 9.0.0.2\n";
-const std::string kFirstGone = kTwo.substr(21), kBothGone = kTwo.substr(42), kSecondGone = kTwo.substr(0, 21) + kBothGone;
-const std::string kNew = "Ovk.Data.Quillmor 9.0.0.2\n", kOld = "Ovk.Data.Quillmor 9.0.0.1\n";
+// What the tool asks: the provider's name with ",File Version=9".
+TEST_P(UninstallNameTest, AnswerAndCacheAfterwards) {
+  const auto uninstall = [](AssemblyCacheClient& c) {
+    return c.UninstallAssemblies("Ovk.Data.Zt4,File Version=9", nullptr);
+  };
+  EXPECT_EQ(Run(uninstall), GetParam().result);
+  EXPECT_EQ(FakeFusionListing(), GetParam().after);
+}
 
-INSTANTIATE_TEST_SUITE_P(Rows, CacheOperationTest, ::testing::ValuesIn(std::vector<OperationRow>{
+// Asking changes nothing.
+TEST_P(OlderVersionTest, AnswerAndCacheUnchanged) {
+  EXPECT_EQ(Run([](AssemblyCacheClient& c) { return c.IsOlderVersionCached("Ovk.Data.Quillmor"); }),
+            GetParam().older);
+  EXPECT_EQ(FakeFusionListing(), GetParam().cache);
+}
+
+constexpr HRESULT kDenied = static_cast<HRESULT>(0x80070005u);
+constexpr HRESULT kBadImage = static_cast<HRESULT>(0x8007000Bu), kInvalidName = static_cast<HRESULT>(0x80131047u);
+const std::string kTwo = "Ovk.Data.Zt4 9.0.0.1\nOvk.Data.Zt4 9.0.0.2\nOvk.Data.Zt4.ASP 9.0.0.2\n";
+const std::string kFirstGone = kTwo.substr(21), kBothGone = kTwo.substr(42);
+const std::string kSecondGone = kTwo.substr(0, 21) + kBothGone;
+const std::string kNew = "Ovk.Data.Quillmor 9.0.0.2\n", kOld = "Ovk.Data.Quillmor 9.0.0.1\n";
+const std::string kUnreadable = "Ovk.Data.Quillmor 11.0.0.0\n";
+
+INSTANTIATE_TEST_SUITE_P(Rows, InstallFileTest, ::testing::ValuesIn(std::vector<ChangeRow>{
+  {.name = "installed", .after = "Ovk.Data.Zt4 9.0.0.2\n"},
   // Any success code counts as installed; a cache handed out with a failure is still released.
-  {'i', "", {{"InstallAssembly", 1, S_FALSE, 0}}, "9.0.0.2", 0, "Ovk.Data.Zt4 9.0.0.2\n"},
-  {'i', "", {{"CreateAssemblyCache", 1, S_OK, 0}}, "9.0.0.2", 1, ""},
-  {'i', "", {{"CreateAssemblyCache", 1, E_FAIL, 1}}, "9.0.0.2", 1, ""},
+  {.name = "already there", .scripts = {{"InstallAssembly", 1, S_FALSE, 0}}, .after = "Ovk.Data.Zt4 9.0.0.2\n"},
+  {.name = "no cache object", .scripts = {{"CreateAssemblyCache", 1, S_OK, 0}}, .result = 1},
+  {.name = "cache refused", .scripts = {{"CreateAssemblyCache", 1, E_FAIL, 1}}, .result = 1},
+  {.name = "not an assembly", .scripts = {{"InstallAssembly", 1, kBadImage, 0}}, .result = 1},
+  // A refresh replaces the files of the same version, unless the cached ones are a later build.
+  {.name = "same build refreshed", .cache = "Ovk.Data.Zt4 9.0.0.2+0", .after = "Ovk.Data.Zt4 9.0.0.2\n"},
+  {.name = "later build kept", .cache = "Ovk.Data.Zt4 9.0.0.2+9", .after = "Ovk.Data.Zt4 9.0.0.2+9\n"},
+}), RowName());
+
+INSTANTIATE_TEST_SUITE_P(Rows, UninstallNameTest, ::testing::ValuesIn(std::vector<ChangeRow>{
   // Every matching entry goes by its own display name; ",File Version=" narrows nothing here.
-  {'u', kTwo, {}, "Ovk.Data.Zt4,File Version=9", 0, kBothGone},
-  {'u', kTwo, {}, "", 2, kTwo},
-  {'u', kTwo, {{"CreateAssemblyCache", 1, E_FAIL, 0}}, kZ, 2, kTwo},
+  {.name = "by version", .cache = kTwo, .after = kBothGone},
+  {.name = "nothing cached"},
+  {.name = "cache refused", .cache = kTwo, .scripts = {{"CreateAssemblyCache", 1, E_FAIL, 0}}, .result = 2,
+   .after = kTwo},
+  {.name = "name refused", .cache = kTwo, .scripts = {{"CreateAssemblyNameObject", 1, kInvalidName, 0}},
+   .result = 2, .after = kTwo},
   // Without a name object the enumeration would list, and remove, the whole cache.
-  {'u', kTwo, {{"CreateAssemblyNameObject", 1, S_OK, 0}}, kZ, 2, kTwo},
-  {'u', kTwo, {{"CreateAssemblyEnum", 1, S_OK, 0}}, kZ, 0, kTwo},
-  {'u', kTwo, {{"GetNextAssembly", 1, E_FAIL, 0}}, kZ, 2, kTwo},
-  {'u', kTwo, {{"GetNextAssembly", 2, S_OK, 0}}, kZ, 0, kFirstGone},
-  // An entry that stays fails the call, even when a later one goes.
-  {'u', kTwo, {{"UninstallAssembly", 1, S_OK, IASSEMBLYCACHE_UNINSTALL_DISPOSITION_STILL_IN_USE}}, kZ, 2, kBothGone},
-  {'u', kTwo, {{"CreateAssemblyCache", 2, S_OK, 0}}, kZ, 2, kSecondGone},
+  {.name = "no name object", .cache = kTwo, .scripts = {{"CreateAssemblyNameObject", 1, S_OK, 0}}, .result = 2,
+   .after = kTwo},
+  {.name = "no enumerator", .cache = kTwo, .scripts = {{"CreateAssemblyEnum", 1, S_OK, 0}}, .after = kTwo},
+  {.name = "enumeration fails", .cache = kTwo, .scripts = {{"GetNextAssembly", 1, E_FAIL, 0}}, .result = 2,
+   .after = kTwo},
+  {.name = "enumeration ends early", .cache = kTwo, .scripts = {{"GetNextAssembly", 2, S_OK, 0}},
+   .after = kFirstGone},
+  // An entry that stays fails the call, even when a later one goes; other dispositions are success.
+  {.name = "still in use", .cache = kTwo, .scripts = {{"UninstallAssembly", 1, S_OK, 2}}, .result = 2,
+   .after = kBothGone},
+  {.name = "already uninstalled", .cache = kTwo, .scripts = {{"UninstallAssembly", 1, S_OK, 3}}, .after = kBothGone},
+  {.name = "delete pending", .cache = kTwo, .scripts = {{"UninstallAssembly", 2, S_OK, 4}}, .after = kBothGone},
+  {.name = "has references", .cache = kTwo, .scripts = {{"UninstallAssembly", 2, S_OK, 5}}, .after = kBothGone},
+  {.name = "reference not found", .cache = kTwo, .scripts = {{"UninstallAssembly", 2, S_OK, 6}}, .after = kBothGone},
+  {.name = "uninstall refused", .cache = kTwo, .scripts = {{"UninstallAssembly", 2, kDenied, 1}}, .result = 2,
+   .after = kFirstGone},
+  {.name = "second cache refused", .cache = kTwo, .scripts = {{"CreateAssemblyCache", 2, S_OK, 0}}, .result = 2,
+   .after = kSecondGone},
   // A display name that cannot be read, or claims more than 32767 units, ends the walk.
-  {'u', kTwo, {{"GetDisplayName", 2, E_OUTOFMEMORY, 0}}, kZ, 2, kTwo},
-  {'u', kTwo, {{"GetDisplayName", 1, E_NOT_SUFFICIENT_BUFFER, 32768}}, kZ, 2, kTwo},
-  {'u', kTwo, {{"GetDisplayName", 1, E_NOT_SUFFICIENT_BUFFER, 32767}}, kZ, 0, kBothGone},
-  {'u', kTwo, {{"GetDisplayName", 1, S_OK, 0}}, kZ, 0, kSecondGone},
+  {.name = "display name unreadable", .cache = kTwo, .scripts = {{"GetDisplayName", 2, E_OUTOFMEMORY, 0}},
+   .result = 2, .after = kTwo},
+  {.name = "display name too long", .cache = kTwo, .scripts = {{"GetDisplayName", 1, E_NOT_SUFFICIENT_BUFFER, 32768}},
+   .result = 2, .after = kTwo},
+  {.name = "display name longest", .cache = kTwo,
+   .scripts = {{"GetDisplayName", 1, E_NOT_SUFFICIENT_BUFFER, 32767}}, .after = kBothGone},
+  {.name = "display name empty", .cache = kTwo, .scripts = {{"GetDisplayName", 1, S_OK, 0}}, .after = kSecondGone},
+}), RowName());
+
+INSTANTIATE_TEST_SUITE_P(Rows, OlderVersionTest, ::testing::ValuesIn(std::vector<OlderRow>{
   // Older: any named entry below 9.0.0.2, read unsigned; every failure answers no.
-  {'o', "", {}, kQ, 0, ""},
-  {'o', kOld, {}, kQ, 1, ""},
-  {'o', kNew, {}, kQ, 0, ""},
-  {'o', "Ovk.Data.Quillmor 40000.0.0.0", {}, kQ, 0, ""},
-  {'o', kNew + kOld, {}, kQ, 1, ""},
-  {'o', kOld + kNew, {{"GetName", 1, S_OK, 0}}, kQ, 0, ""},
-  {'o', kNew + kOld, {{"GetName", 1, E_FAIL, 0}}, kQ, 0, ""},
-  {'o', "Ovk.Data.Other 1.0.0.0\n" + kNew, {{"CreateAssemblyNameObject", 1, S_OK, 0}}, kQ, 0, ""},
-  {'o', kOld, {{"GetNextAssembly", 1, S_OK, 0}}, kQ, 0, ""},
-}));
+  {.name = "nothing cached", .cache = ""},
+  {.name = "9.0.0.1", .cache = kOld, .older = 1},
+  {.name = "9.0.0.2", .cache = kNew},
+  {.name = "8.65535.65535.65535", .cache = "Ovk.Data.Quillmor 8.65535.65535.65535\n", .older = 1},
+  {.name = "9.0.1.0", .cache = "Ovk.Data.Quillmor 9.0.1.0\n"},
+  {.name = "9.1.0.0", .cache = "Ovk.Data.Quillmor 9.1.0.0\n"},
+  {.name = "40000.0.0.0", .cache = "Ovk.Data.Quillmor 40000.0.0.0\n"},
+  {.name = "older listed last", .cache = kNew + kOld, .older = 1},
+  {.name = "older nameless", .cache = kOld + kNew, .scripts = {{"GetName", 1, S_OK, 0}}},
+  // An entry whose name or version cannot be read is passed over; an older one found ends the walk.
+  {.name = "unreadable name first", .cache = kUnreadable + kOld, .scripts = {{"GetName", 1, E_FAIL, 0}}, .older = 1},
+  {.name = "unreadable version first", .cache = kUnreadable + kOld, .scripts = {{"GetVersion", 1, E_FAIL, 0}},
+   .older = 1},
+  {.name = "only unreadable", .cache = kOld, .scripts = {{"GetVersion", 1, E_FAIL, 0}}},
+  {.name = "no name object", .cache = "Ovk.Data.Other 1.0.0.0\n" + kNew,
+   .scripts = {{"CreateAssemblyNameObject", 1, S_OK, 0}}},
+  {.name = "no entry handed out", .cache = kOld, .scripts = {{"GetNextAssembly", 1, S_OK, 0}}},
+  {.name = "enumeration fails", .cache = kOld, .scripts = {{"GetNextAssembly", 1, E_FAIL, 0}}},
+  {.name = "cache refused", .cache = kOld, .scripts = {{"CreateAssemblyCache", 1, E_FAIL, 0}}},
+  {.name = "no enumerator", .cache = kOld, .scripts = {{"CreateAssemblyEnum", 1, S_OK, 0}}},
+}), RowName());
 
 }  // namespace

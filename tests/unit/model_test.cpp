@@ -12,17 +12,21 @@ namespace {
 using platform::standin::LoadRegistryText;
 using platform::standin::RegistryKeyExists;
 
-std::string Policy(const std::string& keys) { return "Windows Registry Editor Version 5.00\n\n" + keys; }
+std::string Policy(const std::string& keys) { return world::kRegeditHeader + keys; }
 
 TEST_F(ToolTest, FrameworksAreThePolicySubkeysWithValuesNewestInTextOrder) {
   const std::string v = "[HKEY_LOCAL_MACHINE\\" + kPolicyKey + "\\";
+  // The longest names that fit the detection's buffers: a subkey of 255 and a value of 99 characters.
+  const std::string key255 = "v" + std::string(254, 'k'), value99(99, '9');
   const struct { std::string subkeys, latest, directory; } rows[] = {
       {"", "", ""},
-      {v + "v2.0]\n\"50727\"=\"\"\n" + v + "v4.0]\n\"30319\"=\"\"\n" + v + "Upgrades]\n\"1\"=\"\"\n", "v4.0", "v4.0.30319"},
+      {v + "v2.0]\n\"50727\"=\"\"\n" + v + "v4.0]\n\"30319\"=\"\"\n" + v + "x86]\n\"1\"=\"\"\n", "v4.0", "v4.0.30319"},
       {v + "V2.0]\n\"50727\"=\"\"\n", "v2.0", "v2.0.50727"},
       {v + "v2.0]\n\"1\"=\"\"\n" + v + "v10.0]\n\"1\"=\"\"\n", "v2.0", "v2.0.1"},
       {v + "v2.0]\n\"1\"=\"\"\n\"2\"=\"\"\n", "v2.0", "v2.0.2"},  // the last value names the folder
       {v + "v2.0]\n" + v + "v1.1]\n\"4322\"=\"\"\n", "v1.1", "v1.1.4322"},  // no values, no record
+      {v + key255 + "]\n\"1\"=\"\"\n", key255, key255 + ".1"},
+      {v + "v2.0]\n\"" + value99 + "\"=\"\"\n", "v2.0", "v2.0." + value99},
   };
   for (const auto& row : rows) {
     platform::standin::ResetRegistry();
@@ -31,14 +35,12 @@ TEST_F(ToolTest, FrameworksAreThePolicySubkeysWithValuesNewestInTextOrder) {
     EXPECT_EQ(inventory.HasFrameworks(), row.latest.empty() ? 0 : 1) << row.subkeys;
     EXPECT_EQ(inventory.GetLatestVersion(), row.latest) << row.subkeys;
     EXPECT_EQ(inventory.GetFrameworkDirectory(row.latest),
-              row.latest.empty() ? "" : root_ + "/Windows\\Microsoft.NET\\Framework\\" + row.directory);
+              row.latest.empty() ? "" : Root() + "/Windows\\Microsoft.NET\\Framework\\" + row.directory);
   }
 
   // A subkey that cannot be opened ends the detection; what came before it stays.
   platform::standin::ResetRegistry();
-  AddFramework("v1.1", "4322", false);
-  AddFramework("v2.0", "50727", false);
-  AddFramework("v4.0", "30319", false);
+  for (const char* version : {"v1.1", "v2.0", "v4.0"}) AddFramework(version, nullptr);
   platform::standin::DenyRegistryAccess(HKEY_LOCAL_MACHINE, kPolicyKey + "\\v2.0");
   EXPECT_EQ(FrameworkInventory().GetLatestVersion(), "v1.1");
 
@@ -54,7 +56,8 @@ TEST_F(ToolTest, CataloguePathsLieBelowBinWhateverTheDirectoryEndsIn) {
 }
 
 TEST_F(ToolTest, RegistrationRecordsCopiesAndWithdrawsByProviderVersion) {
-  const std::string copies = "[HKEY_LOCAL_MACHINE\\" + kCopiesKey + "]\n\"10.1.6.DEF.2\"=\"A\"\n\"10.1.6.DEF.4\"=\"A\"\n";
+  const std::string copies =
+      "[HKEY_LOCAL_MACHINE\\" + kCopiesKey + "]\n\"10.1.6.DEF.2\"=\"A\"\n\"10.1.6.DEF.4\"=\"A\"\n";
   const std::string folders = "[HKEY_LOCAL_MACHINE\\" + kFoldersKey + "]\n\"Ovk.Data.Zt4\"=\"C:\\\\P\"\n";
   const struct { std::string prefix, copyValues; } rows[] = {
       {"", "<absent> <absent>"}, {"10.1.6", "<absent> <absent>"}, {"10.1.6.4", "A <absent>"},
@@ -64,7 +67,8 @@ TEST_F(ToolTest, RegistrationRecordsCopiesAndWithdrawsByProviderVersion) {
     platform::standin::ResetRegistry();
     ASSERT_TRUE(LoadRegistryText(Policy(copies + folders)));
     EXPECT_EQ(RemoveRegistration(row.prefix), 0) << row.prefix;
-    EXPECT_EQ(Value(kCopiesKey, "10.1.6.DEF.2") + " " + Value(kCopiesKey, "10.1.6.DEF.4"), row.copyValues) << row.prefix;
+    EXPECT_EQ(Value(kCopiesKey, "10.1.6.DEF.2") + " " + Value(kCopiesKey, "10.1.6.DEF.4"), row.copyValues)
+        << row.prefix;
     EXPECT_EQ(Value(kFoldersKey, "Ovk.Data.Zt4"), "<absent>") << row.prefix;
     EXPECT_EQ(RemoveRegistration(row.prefix), ERROR_FILE_NOT_FOUND) << "value gone";
   }

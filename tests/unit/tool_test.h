@@ -1,51 +1,55 @@
-// The fixture of every host unit test: an empty stand-in registry, a temporary Windows
-// directory, the fake fusion.dll reset; after each test, nothing may be left open, loaded,
-// alive or misused.
+// The fixture of every host unit test: an empty stand-in registry, a fresh product world (its
+// Windows directory below a temporary folder), the fake fusion.dll reset; after each test, nothing
+// may be left open, loaded, alive, misused or scripted and not fired.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
 #include "fake_fusion/fake_fusion.h"
-#include "platform/posix/standin.h"
+#include "world/product_world.h"
 
-// The registry places the tool reads and writes.
-inline const std::string kPolicyKey = "SOFTWARE\\Microsoft\\.NETFramework\\policy";
-inline const std::string kCopiesKey = "SOFTWARE\\Ovk\\Zt4\\InstalledCopies";
-inline const std::string kFoldersKey = "SOFTWARE\\Microsoft\\.NETFramework\\AssemblyFolders\\OVK.DATA.ZT4";
+using world::kCopiesKey;
+using world::kFoldersKey;
+using world::kPolicyKey;
+
+// The fake fusion.dll, as a framework's fusion.dll.
+inline constexpr const char* kFake = ZT4GAC_FAKE_FUSION;
 
 // One FakeFusionScript call: the `nth` call of `method` gives `result` and reports `value`.
 struct FusionScript { const char* method; int nth; HRESULT result; DWORD value; };
 
-class ToolTest : public ::testing::Test {
+// Names each row of a parameterised table after its `name` field, in GoogleTest and CTest alike.
+struct RowName {
+  template <typename Row>
+  std::string operator()(const ::testing::TestParamInfo<Row>& info) const {
+    std::string name = info.param.name;
+    for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return name;
+  }
+};
+
+class ToolTest : public ::testing::Test, protected world::ProductWorld {
  protected:
   void SetUp() override;
   void TearDown() override;
 
-  // Records the framework `version` (such as "v4.0") with the policy value `build` and puts the
-  // fake as fusion.dll into its folder, unless `withFusion` is false.
-  void AddFramework(const std::string& version, const std::string& build = "30319", bool withFusion = true);
-  // Makes the fusion.dll of that framework's folder a link to `module` (a path such as
-  // ZT4GAC_NOT_A_MODULE), or removes it when `module` is null.
-  void UseFusion(const std::string& version, const char* module, const std::string& build = "30319");
-
-  // Writes `content` to `relativePath` below root_ (folders as needed); returns the full path.
-  std::string WriteFile(const std::string& relativePath, const std::string& content);
-
-  // A product directory below root_ holding the four assemblies in bin\netf20_32 and
-  // bin\netf40_32, each file holding `version` (what the fake installs it as); returns its path.
-  std::string MakeProduct(const std::string& relativePath, const std::string& version = "10.1.6.2");
-
-  // Registers the installed copy `name` with "Zt4 Path Name" `path`.
-  void RegisterCopy(const std::string& name, const std::string& path);
-
-  // Caches the entries of `listing`, "name version" lines as FakeFusionListing writes them.
+  // Scripts the fake's outcomes; each one must fire before the test ends.
+  static void Script(const std::vector<FusionScript>& scripts);
+  // Caches the entries of `listing`, "name file" pairs as FakeFusionListing writes them.
   static void CacheEntries(const std::string& listing);
-
-  // A REG_SZ value's text, or "<absent>".
+  // The cache in short: "2:" and "4:" followed by the letters of the providers cached at that
+  // target's version (Z Ovk.Data.Zt4, Q Ovk.Data.Quillmor, A Ovk.Data.Zt4.ASP, E Ovk.Data.Zt4.Entity),
+  // then every other entry as NAME@FILE, in cache order; "" when the cache is empty.
+  static std::string Gac();
+  // A REG_SZ value's text below HKEY_LOCAL_MACHINE, or "<absent>".
   static std::string Value(const std::string& keyPath, const std::string& valueName);
 
-  std::string root_;  // a fresh temporary directory; the Windows directory is root_ + "/Windows"
+ private:
+  // What earlier tests left loaded or alive is theirs to answer for, not this test's.
+  int modulesBefore_ = 0;
+  int objectsBefore_ = 0;
 };

@@ -32,16 +32,16 @@ TEST_F(ToolTest, LoadFusionTakesTheNewestOrTaggedFrameworksModuleAndNeedsAllFour
 // ("name file" pairs) and the scripted outcomes: its answer, and the cache afterwards.
 struct ChangeRow {
   const char* name;
-  std::string cache = "";
-  std::vector<FusionScript> scripts = {};
-  int result = 0;
-  std::string after = "";  // as FakeFusionListing writes it
+  std::string cache;
+  std::vector<FusionScript> scripts;
+  int result;
+  std::string after;  // as FakeFusionListing writes it
 };
 struct OlderRow {
   const char* name;
   std::string cache;
-  std::vector<FusionScript> scripts = {};
-  int older = 0;
+  std::vector<FusionScript> scripts;
+  int older;  // the answer
 };
 
 template <typename Row>
@@ -93,76 +93,63 @@ const std::string kNew = "Ovk.Data.Quillmor 9.0.0.2\n", kOld = "Ovk.Data.Quillmo
 const std::string kUnreadable = "Ovk.Data.Quillmor 11.0.0.0\n";
 
 INSTANTIATE_TEST_SUITE_P(Rows, InstallFileTest, ::testing::ValuesIn(std::vector<ChangeRow>{
-  {.name = "installed", .after = "Ovk.Data.Zt4 9.0.0.2\n"},
+  {"installed", "", {}, 0, "Ovk.Data.Zt4 9.0.0.2\n"},
   // Any success code counts as installed; a cache handed out with a failure is still released.
-  {.name = "already there", .scripts = {{"InstallAssembly", 1, S_FALSE, 0}}, .after = "Ovk.Data.Zt4 9.0.0.2\n"},
-  {.name = "no cache object", .scripts = {{"CreateAssemblyCache", 1, S_OK, 0}}, .result = 1},
-  {.name = "cache refused", .scripts = {{"CreateAssemblyCache", 1, E_FAIL, 1}}, .result = 1},
-  {.name = "not an assembly", .scripts = {{"InstallAssembly", 1, kBadImage, 0}}, .result = 1},
+  {"already there", "", {{"InstallAssembly", 1, S_FALSE, 0}}, 0, "Ovk.Data.Zt4 9.0.0.2\n"},
+  {"no cache object", "", {{"CreateAssemblyCache", 1, S_OK, 0}}, 1, ""},
+  {"cache refused", "", {{"CreateAssemblyCache", 1, E_FAIL, 1}}, 1, ""},
+  {"not an assembly", "", {{"InstallAssembly", 1, kBadImage, 0}}, 1, ""},
   // A refresh replaces the files of the same version, unless the cached ones are a later build.
-  {.name = "same build refreshed", .cache = "Ovk.Data.Zt4 9.0.0.2+0", .after = "Ovk.Data.Zt4 9.0.0.2\n"},
-  {.name = "later build kept", .cache = "Ovk.Data.Zt4 9.0.0.2+9", .after = "Ovk.Data.Zt4 9.0.0.2+9\n"},
+  {"same build refreshed", "Ovk.Data.Zt4 9.0.0.2+0", {}, 0, "Ovk.Data.Zt4 9.0.0.2\n"},
+  {"later build kept", "Ovk.Data.Zt4 9.0.0.2+9", {}, 0, "Ovk.Data.Zt4 9.0.0.2+9\n"},
 }), RowName());
 
 INSTANTIATE_TEST_SUITE_P(Rows, UninstallNameTest, ::testing::ValuesIn(std::vector<ChangeRow>{
   // Every matching entry goes by its own display name; ",File Version=" narrows nothing here.
-  {.name = "by version", .cache = kTwo, .after = kBothGone},
-  {.name = "nothing cached"},
-  {.name = "cache refused", .cache = kTwo, .scripts = {{"CreateAssemblyCache", 1, E_FAIL, 0}}, .result = 2,
-   .after = kTwo},
-  {.name = "name refused", .cache = kTwo, .scripts = {{"CreateAssemblyNameObject", 1, kInvalidName, 0}},
-   .result = 2, .after = kTwo},
+  {"by version", kTwo, {}, 0, kBothGone},
+  {"nothing cached", "", {}, 0, ""},
+  {"cache refused", kTwo, {{"CreateAssemblyCache", 1, E_FAIL, 0}}, 2, kTwo},
+  {"name refused", kTwo, {{"CreateAssemblyNameObject", 1, kInvalidName, 0}}, 2, kTwo},
   // Without a name object the enumeration would list, and remove, the whole cache.
-  {.name = "no name object", .cache = kTwo, .scripts = {{"CreateAssemblyNameObject", 1, S_OK, 0}}, .result = 2,
-   .after = kTwo},
-  {.name = "no enumerator", .cache = kTwo, .scripts = {{"CreateAssemblyEnum", 1, S_OK, 0}}, .after = kTwo},
-  {.name = "enumeration fails", .cache = kTwo, .scripts = {{"GetNextAssembly", 1, E_FAIL, 0}}, .result = 2,
-   .after = kTwo},
-  {.name = "enumeration ends early", .cache = kTwo, .scripts = {{"GetNextAssembly", 2, S_OK, 0}},
-   .after = kFirstGone},
+  {"no name object", kTwo, {{"CreateAssemblyNameObject", 1, S_OK, 0}}, 2, kTwo},
+  {"no enumerator", kTwo, {{"CreateAssemblyEnum", 1, S_OK, 0}}, 0, kTwo},
+  {"enumeration fails", kTwo, {{"GetNextAssembly", 1, E_FAIL, 0}}, 2, kTwo},
+  {"enumeration ends early", kTwo, {{"GetNextAssembly", 2, S_OK, 0}}, 0, kFirstGone},
   // An entry that stays fails the call, even when a later one goes; other dispositions are success.
-  {.name = "still in use", .cache = kTwo, .scripts = {{"UninstallAssembly", 1, S_OK, 2}}, .result = 2,
-   .after = kBothGone},
-  {.name = "already uninstalled", .cache = kTwo, .scripts = {{"UninstallAssembly", 1, S_OK, 3}}, .after = kBothGone},
-  {.name = "delete pending", .cache = kTwo, .scripts = {{"UninstallAssembly", 2, S_OK, 4}}, .after = kBothGone},
-  {.name = "has references", .cache = kTwo, .scripts = {{"UninstallAssembly", 2, S_OK, 5}}, .after = kBothGone},
-  {.name = "reference not found", .cache = kTwo, .scripts = {{"UninstallAssembly", 2, S_OK, 6}}, .after = kBothGone},
-  {.name = "uninstall refused", .cache = kTwo, .scripts = {{"UninstallAssembly", 2, kDenied, 1}}, .result = 2,
-   .after = kFirstGone},
-  {.name = "second cache refused", .cache = kTwo, .scripts = {{"CreateAssemblyCache", 2, S_OK, 0}}, .result = 2,
-   .after = kSecondGone},
+  {"still in use", kTwo, {{"UninstallAssembly", 1, S_OK, 2}}, 2, kBothGone},
+  {"already uninstalled", kTwo, {{"UninstallAssembly", 1, S_OK, 3}}, 0, kBothGone},
+  {"delete pending", kTwo, {{"UninstallAssembly", 2, S_OK, 4}}, 0, kBothGone},
+  {"has install references", kTwo, {{"UninstallAssembly", 2, S_OK, 5}}, 0, kBothGone},
+  {"reference not found", kTwo, {{"UninstallAssembly", 2, S_OK, 6}}, 0, kBothGone},
+  {"uninstall refused", kTwo, {{"UninstallAssembly", 2, kDenied, 1}}, 2, kFirstGone},
+  {"second cache refused", kTwo, {{"CreateAssemblyCache", 2, S_OK, 0}}, 2, kSecondGone},
   // A display name that cannot be read, or claims more than 32767 units, ends the walk.
-  {.name = "display name unreadable", .cache = kTwo, .scripts = {{"GetDisplayName", 2, E_OUTOFMEMORY, 0}},
-   .result = 2, .after = kTwo},
-  {.name = "display name too long", .cache = kTwo, .scripts = {{"GetDisplayName", 1, E_NOT_SUFFICIENT_BUFFER, 32768}},
-   .result = 2, .after = kTwo},
-  {.name = "display name longest", .cache = kTwo,
-   .scripts = {{"GetDisplayName", 1, E_NOT_SUFFICIENT_BUFFER, 32767}}, .after = kBothGone},
-  {.name = "display name empty", .cache = kTwo, .scripts = {{"GetDisplayName", 1, S_OK, 0}}, .after = kSecondGone},
+  {"display name unreadable", kTwo, {{"GetDisplayName", 2, E_OUTOFMEMORY, 0}}, 2, kTwo},
+  {"display name too long", kTwo, {{"GetDisplayName", 1, E_NOT_SUFFICIENT_BUFFER, 32768}}, 2, kTwo},
+  {"display name longest", kTwo, {{"GetDisplayName", 1, E_NOT_SUFFICIENT_BUFFER, 32767}}, 0, kBothGone},
+  {"display name empty", kTwo, {{"GetDisplayName", 1, S_OK, 0}}, 0, kSecondGone},
 }), RowName());
 
 INSTANTIATE_TEST_SUITE_P(Rows, OlderVersionTest, ::testing::ValuesIn(std::vector<OlderRow>{
   // Older: any named entry below 9.0.0.2, read unsigned; every failure answers no.
-  {.name = "nothing cached", .cache = ""},
-  {.name = "9.0.0.1", .cache = kOld, .older = 1},
-  {.name = "9.0.0.2", .cache = kNew},
-  {.name = "8.65535.65535.65535", .cache = "Ovk.Data.Quillmor 8.65535.65535.65535\n", .older = 1},
-  {.name = "9.0.1.0", .cache = "Ovk.Data.Quillmor 9.0.1.0\n"},
-  {.name = "9.1.0.0", .cache = "Ovk.Data.Quillmor 9.1.0.0\n"},
-  {.name = "40000.0.0.0", .cache = "Ovk.Data.Quillmor 40000.0.0.0\n"},
-  {.name = "older listed last", .cache = kNew + kOld, .older = 1},
-  {.name = "older nameless", .cache = kOld + kNew, .scripts = {{"GetName", 1, S_OK, 0}}},
+  {"nothing cached", "", {}, 0},
+  {"9.0.0.1", kOld, {}, 1},
+  {"9.0.0.2", kNew, {}, 0},
+  {"8.65535.65535.65535", "Ovk.Data.Quillmor 8.65535.65535.65535\n", {}, 1},
+  {"9.0.1.0", "Ovk.Data.Quillmor 9.0.1.0\n", {}, 0},
+  {"9.1.0.0", "Ovk.Data.Quillmor 9.1.0.0\n", {}, 0},
+  {"40000.0.0.0", "Ovk.Data.Quillmor 40000.0.0.0\n", {}, 0},
+  {"older listed last", kNew + kOld, {}, 1},
+  {"older nameless", kOld + kNew, {{"GetName", 1, S_OK, 0}}, 0},
   // An entry whose name or version cannot be read is passed over; an older one found ends the walk.
-  {.name = "unreadable name first", .cache = kUnreadable + kOld, .scripts = {{"GetName", 1, E_FAIL, 0}}, .older = 1},
-  {.name = "unreadable version first", .cache = kUnreadable + kOld, .scripts = {{"GetVersion", 1, E_FAIL, 0}},
-   .older = 1},
-  {.name = "only unreadable", .cache = kOld, .scripts = {{"GetVersion", 1, E_FAIL, 0}}},
-  {.name = "no name object", .cache = "Ovk.Data.Other 1.0.0.0\n" + kNew,
-   .scripts = {{"CreateAssemblyNameObject", 1, S_OK, 0}}},
-  {.name = "no entry handed out", .cache = kOld, .scripts = {{"GetNextAssembly", 1, S_OK, 0}}},
-  {.name = "enumeration fails", .cache = kOld, .scripts = {{"GetNextAssembly", 1, E_FAIL, 0}}},
-  {.name = "cache refused", .cache = kOld, .scripts = {{"CreateAssemblyCache", 1, E_FAIL, 0}}},
-  {.name = "no enumerator", .cache = kOld, .scripts = {{"CreateAssemblyEnum", 1, S_OK, 0}}},
+  {"unreadable name first", kUnreadable + kOld, {{"GetName", 1, E_FAIL, 0}}, 1},
+  {"unreadable version first", kUnreadable + kOld, {{"GetVersion", 1, E_FAIL, 0}}, 1},
+  {"only unreadable", kOld, {{"GetVersion", 1, E_FAIL, 0}}, 0},
+  {"no name object", "Ovk.Data.Other 1.0.0.0\n" + kNew, {{"CreateAssemblyNameObject", 1, S_OK, 0}}, 0},
+  {"no entry handed out", kOld, {{"GetNextAssembly", 1, S_OK, 0}}, 0},
+  {"enumeration fails", kOld, {{"GetNextAssembly", 1, E_FAIL, 0}}, 0},
+  {"cache refused", kOld, {{"CreateAssemblyCache", 1, E_FAIL, 0}}, 0},
+  {"no enumerator", kOld, {{"CreateAssemblyEnum", 1, S_OK, 0}}, 0},
 }), RowName());
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Framework detection, the catalogue's selection rules and the registry records the tool keeps.
 #include <string>
 
-#include "model/assembly_catalog.h"
 #include "model/framework_inventory.h"
 #include "platform/registry.h"
 #include "registry/assembly_folders.h"
@@ -46,13 +45,6 @@ TEST_F(ToolTest, FrameworksAreThePolicySubkeysWithValuesNewestInTextOrder) {
 
   unsetenv("ZT4GAC_WINDOWS_DIR");  // no Windows directory: no detection at all
   EXPECT_EQ(FrameworkInventory().HasFrameworks(), 0);
-}
-
-TEST_F(ToolTest, CataloguePathsLieBelowBinWhateverTheDirectoryEndsIn) {
-  for (const char* dir : {"C:\\x", "C:\\x\\"}) {
-    EXPECT_EQ(AssemblyFilePath(dir, targetTable32[0], "Ovk.Data.Zt4"), "C:\\x\\bin\\netf20_32\\Ovk.Data.Zt4.dll");
-    EXPECT_EQ(AssemblyFilePath(dir, targetTable[1], "Ovk.Data.Zt4"), "C:\\x\\bin\\netf40\\Ovk.Data.Zt4.dll");
-  }
 }
 
 TEST_F(ToolTest, RegistrationRecordsCopiesAndWithdrawsByProviderVersion) {

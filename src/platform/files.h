@@ -10,7 +10,8 @@ namespace platform {
 // (terminator included) when it does not fit, and 0 when it cannot be obtained.
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
 
-// The short (8.3) form of an existing path, a trailing backslash kept; the length copied, the
+// The short (8.3) form of an existing path: the path as written ('.', '..', a relative path and
+// each separator kept), each name that has an 8.3 alias replaced by it. The length copied, the
 // size needed (terminator included) when `size` is too small, or 0 when the path does not exist.
 DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
 

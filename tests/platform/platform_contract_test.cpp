@@ -42,22 +42,27 @@ const Step kSteps[] = {
     {kDeleteKey, "OVK\\zt4\\copies\\FIVE5", 0, 0, ERROR_SUCCESS, 0},  // with its value
 };
 
+// Wine runs every program as administrator, so the stand-in's HKEY_LOCAL_MACHINE without those
+// rights (standin::SetLocalMachineReadOnly) is the host tests' alone: nothing here can check it.
 TEST(PlatformContractTest, RegistryCallsGiveTheCodesAndLengthsTheToolReliesOn) {
   const std::string sandbox = "Software\\Zt4gacPlatformTest\\" + std::to_string(std::random_device{}());
   platform::UniqueRegKey key;
   for (const Step& step : kSteps) {
-    // `number` bytes with the terminator, for a value to set.
-    const std::string path = sandbox + "\\" + step.name, data(step.number > 0 ? step.number - 1 : 0, 'x');
-    char buffer[300] = {};
+    const std::string path = sandbox + "\\" + step.name;
+    char buffer[300] = {};  // also the bytes of a value set: only their number matters
+    auto* const bytes = reinterpret_cast<BYTE*>(buffer);
     DWORD length = step.number;
     LONG code = -1;
     switch (step.call) {
-      case kCreate: code = platform::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.put(), nullptr); break;
+      case kCreate: code = platform::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr,
+          REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.put(), nullptr); break;
       case kOpen: code = platform::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, step.number, key.put()); break;
-      case kSet: code = platform::RegSetValueExA(key.get(), step.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), step.number); break;
-      case kQuery: code = platform::RegQueryValueExA(key.get(), step.name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &length); break;
-      case kEnumKey: code = platform::RegEnumKeyExA(key.get(), step.index, buffer, &length, nullptr, nullptr, nullptr, nullptr); break;
-      case kEnumValue: code = platform::RegEnumValueA(key.get(), step.index, buffer, &length, nullptr, nullptr, nullptr, nullptr); break;
+      case kSet: code = platform::RegSetValueExA(key.get(), step.name, 0, REG_SZ, bytes, step.number); break;
+      case kQuery: code = platform::RegQueryValueExA(key.get(), step.name, nullptr, nullptr, bytes, &length); break;
+      case kEnumKey: code = platform::RegEnumKeyExA(key.get(), step.index, buffer, &length, nullptr, nullptr, nullptr,
+                                                    nullptr); break;
+      case kEnumValue: code = platform::RegEnumValueA(key.get(), step.index, buffer, &length, nullptr, nullptr, nullptr,
+                                                      nullptr); break;
       case kDeleteKey: code = platform::RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str()); break;
       case kDeleteValue: code = platform::RegDeleteValueA(key.get(), step.name); break;
     }
@@ -71,20 +76,23 @@ TEST(PlatformContractTest, RegistryCallsGiveTheCodesAndLengthsTheToolReliesOn) {
 }
 
 TEST(PlatformContractTest, ShortPathsFilesAndTextConversion) {
-  const auto root = std::filesystem::temp_directory_path() / ("zt4gac contract " + std::to_string(std::random_device{}()));
+  const auto root = std::filesystem::temp_directory_path() / ("zt4 contract " + std::to_string(std::random_device{}()));
   // Native separators, then '\\' as the tool adds them: the stand-in maps each to '/'. The file's
   // path is past the 128 characters at which the OpenFile existence test gives up.
   const std::string directory = (root / ("Long Directory " + std::string(100, 'x'))).string();
-  std::filesystem::create_directories(directory);
+  std::filesystem::create_directories(directory + "/sub");
   std::ofstream(directory + "/fusion.dll") << "x";
   char buffer[MAX_PATH + 1] = {};
   const DWORD length = platform::GetShortPathNameA(directory.c_str(), buffer, sizeof buffer);
-  const std::string shortDirectory = buffer;
+  const std::string shortDirectory = buffer, &d = directory, &s = shortDirectory;
   ASSERT_EQ(length, shortDirectory.size());
-  EXPECT_EQ(platform::GetShortPathNameA((directory + "\\").c_str(), buffer, sizeof buffer), length + 1);
-  EXPECT_EQ(buffer, shortDirectory + "\\");
   EXPECT_EQ(platform::GetShortPathNameA(directory.c_str(), buffer, length), length + 1);  // the size needed
-  EXPECT_EQ(platform::GetShortPathNameA((directory + "\\absent").c_str(), buffer, sizeof buffer), 0u);
+  // A path comes back as written but for its long names ("" when it does not exist): a short form gives
+  // itself; '.', '..', a relative path and each separator are kept, never resolved.
+  for (const auto& [path, expected] : std::vector<std::pair<std::string, std::string>>{{".", "."},
+           {d + "\\", s + "\\"}, {s, s}, {d + "\\absent", ""}, {d + "\\absent\\..\\sub", ""}, {d + "/sub", s + "/sub"},
+           {d + "\\.\\sub", s + "\\.\\sub"}, {d + "\\sub\\..\\sub", s + "\\sub\\..\\sub"}, {"..\\.", "..\\."}})
+    EXPECT_EQ(std::string(buffer, platform::GetShortPathNameA(path.c_str(), buffer, sizeof buffer)), expected) << path;
   EXPECT_TRUE(platform::FileExists((directory + "\\fusion.dll").c_str()));
   for (const std::string& path : {directory, directory + "\\absent.dll", std::string()})
     EXPECT_FALSE(platform::FileExists(path.c_str())) << path;  // a directory is not a file

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -35,16 +34,15 @@ UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {
   return windowsDir == nullptr ? 0 : CopyOut(windowsDir, buffer, size);
 }
 
-// The canonical path stands in for the 8.3 name: two spellings of one directory give one
-// result. As on Windows, a trailing separator is kept and '\' separates the names.
+// Windows gives the path back as written ('.', '..', a relative path and each separator kept),
+// each name as spelled on disk or, when it has one, as its 8.3 alias. Here a name is found only
+// as spelled on disk and none has an alias, so an existing path is its own short form.
 DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
-  char resolved[PATH_MAX];
-  const std::string path = standin::ToPosixPath(longPath);
-  if (path.empty() || ::realpath(path.c_str(), resolved) == nullptr) return 0;
-  std::string result = resolved;
-  if (path.back() == '/' && result.back() != '/') result += '/';
-  std::replace(result.begin(), result.end(), '/', '\\');
-  return CopyOut(result, shortPath, size);
+  struct stat info {};
+  if (longPath == nullptr || *longPath == '\0' || ::stat(standin::ToPosixPath(longPath).c_str(), &info) != 0) {
+    return 0;
+  }
+  return CopyOut(longPath, shortPath, size);
 }
 
 bool FileExists(LPCSTR path) {

@@ -27,6 +27,7 @@ constexpr LONG kErrorBadPathname = 161;
 constexpr LONG kErrorRegistryIoFailed = 1016;
 constexpr LONG kErrorKeyDeleted = 1018;
 constexpr REGSAM kViewFlags = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
+constexpr REGSAM kDeleteRight = 0x00010000;  // DELETE
 
 // A handle names its key by path, so a key deleted under it is reported, never touched.
 struct OpenKey {
@@ -64,6 +65,7 @@ class StandInRegistry {
     handles_.clear();
     denied_.clear();
     enumerationFaults_.clear();
+    localMachineReadOnly_ = false;
   }
 
   bool LoadFile(const std::string& path) {
@@ -121,7 +123,7 @@ class StandInRegistry {
   // The handle's key and what it was opened as, when the handle grants `needed`.
   LONG Resolve(HKEY handle, REGSAM needed, RegistryKey** key, OpenKey* open) {
     if (handle == HKEY_LOCAL_MACHINE || handle == HKEY_CURRENT_USER) {
-      *open = OpenKey{handle, {}, KEY_ALL_ACCESS};
+      *open = OpenKey{handle, {}, Refuses(handle, KEY_ALL_ACCESS) ? KEY_READ : KEY_ALL_ACCESS};
     } else {
       const auto found = handles_.find(handle);
       if (found == handles_.end()) return ERROR_INVALID_HANDLE;
@@ -140,6 +142,12 @@ class StandInRegistry {
   }
   bool CloseHandle(HKEY handle) { return handles_.erase(handle) != 0; }
   int HandleCount() const { return static_cast<int>(handles_.size()); }
+
+  void SetLocalMachineReadOnly(bool readOnly) { localMachineReadOnly_ = readOnly; }
+  // Whether a caller without administrator rights is refused `access` below `root`.
+  bool Refuses(HKEY root, REGSAM access) const {
+    return localMachineReadOnly_ && root == HKEY_LOCAL_MACHINE && (access & ~(KEY_READ | kViewFlags)) != 0;
+  }
 
   void Deny(HKEY root, const std::string& path) { denied_.insert(FaultPath(root, path)); }
   bool IsDenied(HKEY root, const std::vector<std::string>& names) const {
@@ -174,6 +182,7 @@ class StandInRegistry {
   uintptr_t nextHandle_ = 0x1000;
   std::set<std::string> denied_;
   std::map<std::pair<std::string, DWORD>, LONG> enumerationFaults_;
+  bool localMachineReadOnly_ = false;
 };
 
 StandInRegistry& Registry() {
@@ -197,6 +206,8 @@ LONG OpenOrCreate(HKEY root, LPCSTR subKey, REGSAM access, bool create, PHKEY re
   if (Registry().IsDenied(open.root, open.names)) return ERROR_ACCESS_DENIED;
   const bool existed = Registry().Find(open.root, open.names) != nullptr;
   if (!existed && !create) return ERROR_FILE_NOT_FOUND;
+  // As on Windows, an existing key is checked for the access asked, a new one for its creation.
+  if (Registry().Refuses(open.root, existed ? open.access : KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
   if (!existed) {
     (void)Registry().Find(open.root, open.names, true);
     status = Registry().Persist();
@@ -300,7 +311,10 @@ LONG RegDeleteKeyA(HKEY root, LPCSTR subKey) {
   RegistryKey* target = Registry().Find(open.root, open.names);
   if (target == nullptr) return ERROR_FILE_NOT_FOUND;
   // Windows refuses a key with subkeys with this code too.
-  if (Registry().IsDenied(open.root, open.names) || !target->subkeys.empty()) return ERROR_ACCESS_DENIED;
+  if (Registry().IsDenied(open.root, open.names) || Registry().Refuses(open.root, kDeleteRight) ||
+      !target->subkeys.empty()) {
+    return ERROR_ACCESS_DENIED;
+  }
   open.names.pop_back();
   Registry().Find(open.root, open.names)->subkeys.erase(standin::Lowercase(names.back()));
   return Registry().Persist();
@@ -345,7 +359,9 @@ void SetRegistryValue(HKEY root, const std::string& keyPath, const std::string& 
   (void)Registry().Persist();
 }
 
-bool RegistryKeyExists(HKEY root, const std::string& keyPath) { return Registry().Find(root, Names(keyPath)) != nullptr; }
+bool RegistryKeyExists(HKEY root, const std::string& keyPath) {
+  return Registry().Find(root, Names(keyPath)) != nullptr;
+}
 
 bool ReadRegistryString(HKEY root, const std::string& keyPath, const std::string& valueName, std::string* text) {
   RegistryKey* key = Registry().Find(root, Names(keyPath));
@@ -356,6 +372,7 @@ bool ReadRegistryString(HKEY root, const std::string& keyPath, const std::string
 }
 
 void DenyRegistryAccess(HKEY root, const std::string& keyPath) { Registry().Deny(root, keyPath); }
+void SetLocalMachineReadOnly(bool readOnly) { Registry().SetLocalMachineReadOnly(readOnly); }
 void FailRegistryEnumeration(HKEY root, const std::string& keyPath, DWORD index, LONG code) {
   Registry().FailEnumeration(root, keyPath, index, code);
 }

@@ -57,6 +57,26 @@ build_windows() {
     return 1
   fi
   grep -aq 'level="asInvoker"' "$exe" || { echo "$exe has no asInvoker manifest" >&2; return 1; }
+
+  # The same commit builds the same bytes: a clean build of a copy of the sources, in other
+  # folders (so an embedded path would show too), gives an identical zt4gac.exe.
+  copy=$(mktemp -d)  # not local: the trap reads it when the step's subshell exits
+  trap 'rm -rf "$copy"' EXIT
+  cp -r CMakeLists.txt CMakePresets.json cmake src resources examples tests "$copy/"
+  (cd "$copy" && cmake --preset windows-x86 >/dev/null &&
+    cmake --build --preset windows-x86 -j "$JOBS" --target zt4gac >/dev/null)
+  cmp "$exe" "$copy/build/windows-x86/src/zt4gac.exe" || { echo "two clean builds of $exe differ" >&2; return 1; }
+  echo "identical bytes in a second clean build: $(sha256sum "$exe")"
+
+  # The release archive (scripts/release.sh) packs the tool, CALLING.txt and the example package.
+  cpack --config build/windows-x86/CPackConfig.cmake -B "$copy/release" >/dev/null
+  local archive entries file
+  archive=$(find "$copy/release" -maxdepth 1 -name 'zt4gac-*.zip')
+  entries=$(cmake -E tar tf "$archive")
+  for file in zt4gac.exe CALLING.txt examples/installer/zt4gac-example.wxs; do
+    grep -q "/$file\$" <<<"$entries" || { echo "the release archive lacks $file" >&2; return 1; }
+  done
+  echo "release archive: $(basename "$archive")"
 }
 
 

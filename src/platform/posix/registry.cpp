@@ -145,6 +145,7 @@ class StandInRegistry {
 
   void SetLocalMachineReadOnly(bool readOnly) { localMachineReadOnly_ = readOnly; }
   // Whether a caller without administrator rights is refused `access` below `root`.
+  // cppcheck-suppress constParameter ; HKEY is an opaque Win32 handle type, compared and never dereferenced
   bool Refuses(HKEY root, REGSAM access) const {
     return localMachineReadOnly_ && root == HKEY_LOCAL_MACHINE && (access & ~(KEY_READ | kViewFlags)) != 0;
   }

@@ -158,10 +158,27 @@ INSTANTIATE_TEST_SUITE_P(Rows, UninstallTest, ::testing::ValuesIn(std::vector<Un
   // Any failed removal fails the command, not only the last Entity one; the rest still runs.
   {.name = "first removal refused", .list = "9", .scripts = {{"UninstallAssembly", 1, kDenied, 0}}, .result = 1,
    .gac = "2:Z"},
+  {.name = "refused, no list", .list = nullptr, .scripts = {{"UninstallAssembly", 1, kDenied, 0}}, .result = 1,
+   .gac = "2:Z", .registry = kNothingLeft},
   {.name = "refused, then gone", .list = "a;b", .scripts = {{"UninstallAssembly", 4, kDenied, 0}}, .result = 1},
   {.name = "no framework", .list = "9", .frameworks = "", .gac = "2:ZQAE 4:ZQAE", .registry = kAllKept},
   {.name = "no fusion.dll", .list = "9", .frameworks = "v2.0 !v4.0", .result = 4, .gac = "2:ZQAE 4:ZQAE",
    .registry = kAllKept},
 }), RowName());
+
+// A caller without administrator rights: HKEY_LOCAL_MACHINE reads but refuses every write. The
+// reads still find the frameworks and the copy, the cache takes the providers, and the registry
+// stays as it was, silently. Wine runs every program as administrator, so this is the host's to show.
+TEST_F(CommandTest, WithoutRightsInstallWritesNoRegistryValue) {
+  const std::string product = Prepare("v2.0 v4.0", "", {}, "Zt4Home");
+  platform::standin::SetLocalMachineReadOnly(true);
+  const std::string before = platform::standin::ExportRegistry();
+  int32_t failed = -1;
+  EXPECT_EQ(ProviderInstaller().Install(product.c_str(), &failed, 3, 1), 0);
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(Gac(), "2:ZQAE 4:ZQAE");
+  EXPECT_EQ(platform::standin::ExportRegistry(), before);
+  EXPECT_EQ(platform::standin::TakeDebugOutput(), "");
+}
 
 }  // namespace

@@ -69,11 +69,12 @@ TEST_F(CopiesTest, ListTakesTheVersion8CopyFirstAndLeavesOutWhatCannotBeRead) {
 TEST_F(CopiesTest, SearchMatchesTheFirstCopyAtThePlaceAndRestoresTheCursor) {
   std::filesystem::create_directories(Root() + "/Data/Sub");
   Registry(Copy("First", "@/Data\\\\") + Copy("Second", "@/Data") + Copy("Third", "@/gone"));
+  platform::standin::SetLocalMachineReadOnly(true);  // the reads ask for no more than reading
   InstallCopyList list(false, false);
   const std::string data = Root() + "/Data";
   const struct { std::string directory; uint32_t result; } rows[] = {
       {data, 0}, {data + "\\", 0}, {data + "/Sub", E_COPY_NOT_FOUND}, {Root() + "/gone", E_COPY_SYSTEM_CALL},
-      {std::string(MAX_PATH + 1, 'x'), E_COPY_NOT_FOUND},
+      {std::string(MAX_PATH, 'x'), E_COPY_SYSTEM_CALL}, {std::string(MAX_PATH + 1, 'x'), E_COPY_NOT_FOUND},
   };
   char name[InstallCopy::kMaxNameLength + 1];
   for (const auto& row : rows) {

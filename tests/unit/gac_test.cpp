@@ -128,6 +128,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, UninstallNameTest, ::testing::ValuesIn(std::vecto
   {"display name too long", kTwo, {{"GetDisplayName", 1, E_NOT_SUFFICIENT_BUFFER, 32768}}, 2, kTwo},
   {"display name longest", kTwo, {{"GetDisplayName", 1, E_NOT_SUFFICIENT_BUFFER, 32767}}, 0, kBothGone},
   {"display name empty", kTwo, {{"GetDisplayName", 1, S_OK, 0}}, 0, kSecondGone},
+  {"display name not quite read", kTwo, {{"GetDisplayName", 2, S_FALSE, 0}}, 0, kFirstGone},
 }), RowName());
 
 INSTANTIATE_TEST_SUITE_P(Rows, OlderVersionTest, ::testing::ValuesIn(std::vector<OlderRow>{

@@ -53,7 +53,7 @@ TEST_F(ToolTest, RegistrationRecordsCopiesAndWithdrawsByProviderVersion) {
   const std::string folders = "[HKEY_LOCAL_MACHINE\\" + kFoldersKey + "]\n\"Ovk.Data.Zt4\"=\"C:\\\\P\"\n";
   const struct { std::string prefix, copyValues; } rows[] = {
       {"", "<absent> <absent>"}, {"10.1.6", "<absent> <absent>"}, {"10.1.6.4", "A <absent>"},
-      {"9", "A A"},              {"10.1.6.2.0", "A A"},           {"10.1.6.DEF", "A A"},
+      {"9", "A A"},              {"10.1.6.2.0", "A A"},           {"10.1.6.DEF", "A A"}, {"1.6", "A A"},
   };
   for (const auto& row : rows) {
     platform::standin::ResetRegistry();

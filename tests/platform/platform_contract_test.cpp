@@ -7,6 +7,8 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/registry.h"

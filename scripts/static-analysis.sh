@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Static analysis of src/: clang-tidy (checks in .clang-tidy) over the host build's compile
 # commands and over the Win32 layer with the mingw build's, and cppcheck over the sources with
-# the POSIX stand-in layer, then over the Win32 layer with cppcheck's Windows library. Installs
-# what is missing, prints a summary and exits non-zero on any finding.
+# the POSIX stand-in layer, then over the Win32 layer with cppcheck's Windows library; and, over
+# every source, script and CMake file, lines of at most 120 characters. Installs what is missing,
+# prints a summary and exits non-zero on any finding.
 #
 # A finding is fixed, not silenced; where a suppression is right it sits on the line
 # (NOLINT(check) or "cppcheck-suppress id ;") with a one-line reason.
@@ -42,8 +43,9 @@ count_findings() {
 # clang-tidy's stderr without its chatter: what is left (a file that does not parse, a bad
 # .clang-tidy) belongs in the log beside the findings.
 tidy_errors() {
-  grep -Ev '^[0-9]+ (warning|error)s? (generated|treated as errors)\.$|^Suppressed [0-9]+ warnings|^Use -header-filter|^Error while processing ' \
-    "$1" || true
+  local chatter='^[0-9]+ (warning|error)s? (generated|treated as errors)\.$|^Suppressed [0-9]+ warnings'
+  chatter+='|^Use -header-filter|^Error while processing '
+  grep -Ev "$chatter" "$1" || true
 }
 
 # The host build's compile commands cover every source but the Win32 layer; nothing needs
@@ -54,7 +56,8 @@ run_clang_tidy() {
     -DZT4GAC_BUILD_TESTS=OFF -DZT4GAC_BUILD_BENCH=OFF -DZT4GAC_BUILD_FUZZ=OFF >"$LOG_DIR/configure.log" ||
     { cat "$LOG_DIR/configure.log"; return 1; }
 
-  mapfile -t sources < <(sed -n 's|^ *"file": "\(.*/src/.*\.cpp\)",\{0,1\}$|\1|p' "$BUILD_DIR/compile_commands.json" | sort -u)
+  mapfile -t sources < <(sed -n 's|^ *"file": "\(.*/src/.*\.cpp\)",\{0,1\}$|\1|p' "$BUILD_DIR/compile_commands.json" |
+    sort -u)
   if [[ ${#sources[@]} -eq 0 ]]; then
     echo "no sources under src/ in $BUILD_DIR/compile_commands.json" >&2
     return 1
@@ -64,7 +67,8 @@ run_clang_tidy() {
   # One clang-tidy per file, two at a time; the findings go to the log, the chatter is dropped.
   local status=0
   printf '%s\0' "${sources[@]}" |
-    xargs -0 -n 1 -P "$JOBS" "$CLANG_TIDY" -p "$BUILD_DIR" --quiet --use-color=false >"$out" 2>"$LOG_DIR/clang-tidy.stderr" ||
+    xargs -0 -n 1 -P "$JOBS" "$CLANG_TIDY" -p "$BUILD_DIR" --quiet --use-color=false >"$out" \
+      2>"$LOG_DIR/clang-tidy.stderr" ||
     status=$?
   tidy_errors "$LOG_DIR/clang-tidy.stderr" >>"$out"
   cat "$out"
@@ -138,6 +142,7 @@ main() {
   analysis_step "clang-tidy: src/platform/win32" clang-tidy-win32 run_clang_tidy_win32
   analysis_step "cppcheck: src/ (host layer)" cppcheck-host run_cppcheck_host
   analysis_step "cppcheck: src/platform/win32" cppcheck-win32 run_cppcheck_win32
+  analysis_step "line length: at most 120" line-length run_line_length
 
   if print_summary "Static analysis summary"; then
     echo "static analysis clean"

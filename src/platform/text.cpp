@@ -5,7 +5,9 @@
 namespace platform {
 
 namespace {
-unsigned char AsciiLower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c; }
+unsigned char AsciiLower(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
 }  // namespace
 
 int _stricmp(const char* left, const char* right) {

@@ -70,13 +70,15 @@ build_windows() {
 
   # The release archive (scripts/release.sh) packs the tool, CALLING.txt and the example package.
   cpack --config build/windows-x86/CPackConfig.cmake -B "$copy/release" >/dev/null
-  local archive entries file
-  archive=$(find "$copy/release" -maxdepth 1 -name 'zt4gac-*.zip')
+  local version archive entries file checksum
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows-x86/CMakeCache.txt)
+  archive=$copy/release/zt4gac-$version-x86.zip
   entries=$(cmake -E tar tf "$archive")
   for file in zt4gac.exe CALLING.txt examples/installer/zt4gac-example.wxs; do
     grep -q "/$file\$" <<<"$entries" || { echo "the release archive lacks $file" >&2; return 1; }
   done
-  echo "release archive: $(basename "$archive")"
+  checksum=$(cat "$archive.sha256")
+  echo "release archive: $checksum"
 }
 
 

@@ -7,14 +7,19 @@
 #   lab_init DIR ARCH TOOL      where the lab lives, the tool's architecture, zt4gac.exe
 #   lab_assemblies              the strong-named test assemblies (Mono mcs, -sdk:2 / -sdk:4)
 #   lab_prefix [TEMPLATES]      a fresh prefix with Wine's fusion.dll as the frameworks'
-#   lab_reset [v2-only]         the baseline: empty GAC, the copy laid out and registered
+#   lab_reset                   the baseline: empty GAC, the copy laid out and registered
 #   lab_gac / lab_registry      what the tool changed, one line per entry
+#   lab_products NAME           the product codes of the installed products named NAME
+#   lab_short PATH              the 8.3 short form Wine gives PATH
 #   lab_tool ARGS...            runs zt4gac.exe; fails unless it exits 0 and prints nothing
 
 LAB_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 PROVIDER_NAMES=(Ovk.Data.Zt4 Ovk.Data.Quillmor Ovk.Data.Zt4.ASP Ovk.Data.Zt4.Entity)
 V2=10.1.6.2
 V4=10.1.6.4
+# A later release's providers, as a product's next package ships them.
+NEXT2=10.1.7.2
+NEXT4=10.1.7.4
 # The public key token of tests/assemblies/zt4test.snk: the store's folders carry it.
 TOKEN=ecac06374d782c8a
 HOME1='C:\Ovk\Zt4Home1'
@@ -27,7 +32,8 @@ FOLDERS='Microsoft\.NETFramework\AssemblyFolders\OVK.DATA.ZT4'
 # emulation: there neither the 32-bit Wine loader nor a 32-bit program under wine64 starts.
 # A qemu-i386 binfmt handler makes them start, but at about a minute a program: no.
 wine_host_runs_x86() {
-  if [[ -f /proc/sys/fs/binfmt_misc/qemu-i386 ]] && grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386; then
+  local qemu=/proc/sys/fs/binfmt_misc/qemu-i386
+  if [[ -f $qemu ]] && grep -qx enabled "$qemu"; then
     return 1
   fi
   [[ -x /usr/lib/wine/wine ]] && /usr/lib/wine/wine --version >/dev/null 2>&1
@@ -144,22 +150,26 @@ lab_build_assembly() {
   local sources=$LAB_REPO/tests/assemblies info status
   mkdir -p "$1"
   info=$(mktemp --suffix=.cs)
-  printf 'using System.Reflection;\n[assembly: AssemblyTitle("%s")]\n[assembly: AssemblyVersion("%s")]\n[assembly: AssemblyFileVersion("%s")]\n' \
-    "$2" "$3" "$3" >"$info"
-  mcs -nologo -target:library -sdk:"$4" -keyfile:"$sources/zt4test.snk" -out:"$1/$2.dll" "$sources/Provider.cs" "$info"
+  printf 'using System.Reflection;\n[assembly: AssemblyTitle("%s")]\n' "$2" >"$info"
+  printf '[assembly: AssemblyVersion("%s")]\n[assembly: AssemblyFileVersion("%s")]\n' "$3" "$3" >>"$info"
+  mcs -nologo -target:library -sdk:"$4" -keyfile:"$sources/zt4test.snk" -out:"$1/$2.dll" \
+    "$sources/Provider.cs" "$info"
   status=$?
   rm -f "$info"
   return $status
 }
 
-# The four providers for each runtime, and an older "Ovk.Data.Quillmor" that another
-# product would have put into the cache.
+# The four providers for each runtime as a release lays them out, release1/netf20_32 and
+# release1/netf40_32, those of the next release in release2/, and an older
+# "Ovk.Data.Quillmor" that another product would have put into the cache.
 lab_assemblies() {
   local name
   rm -rf "$ASSEMBLIES"
   for name in "${PROVIDER_NAMES[@]}"; do
-    lab_build_assembly "$ASSEMBLIES/net20" "$name" "$V2" 2 || return
-    lab_build_assembly "$ASSEMBLIES/net40" "$name" "$V4" 4 || return
+    lab_build_assembly "$ASSEMBLIES/release1/netf20_32" "$name" "$V2" 2 || return
+    lab_build_assembly "$ASSEMBLIES/release1/netf40_32" "$name" "$V4" 4 || return
+    lab_build_assembly "$ASSEMBLIES/release2/netf20_32" "$name" "$NEXT2" 2 || return
+    lab_build_assembly "$ASSEMBLIES/release2/netf40_32" "$name" "$NEXT4" 4 || return
   done
   lab_build_assembly "$ASSEMBLIES/quillmor-8.1.0.0" Ovk.Data.Quillmor 8.1.0.0 2
 }
@@ -207,7 +217,9 @@ lab_reg_text() { printf '%s' "${1//\\/\\\\}"; }
 # regedit reads a file without a byte order mark in the ANSI code page: UTF-16 keeps
 # letters beyond ASCII whole.
 lab_reg_apply() {
-  { printf 'Windows Registry Editor Version 5.00\n\n'; sed "s/^\[\(-\?\)/[\1$(lab_reg_text "$VIEW")\\\\/"; } |
+  local root
+  root=$(lab_reg_text "$VIEW")
+  { printf 'Windows Registry Editor Version 5.00\n\n'; sed "s/^\[\(-\?\)/[\1$root\\\\/"; } |
     iconv -f UTF-8 -t UTF-16 >"$SCRATCH/apply.reg"
   wine_reg_import "$SCRATCH/apply.reg"
 }
@@ -220,8 +232,7 @@ lab_layout() {
   dir=$(lab_unix_path "$1")
   rm -rf "$dir"
   mkdir -p "$dir/bin/netf20_32" "$dir/bin/netf40_32" "$dir/bin/netf20" "$dir/bin/netf40"
-  cp "$ASSEMBLIES"/net20/*.dll "$dir/bin/netf20_32/"
-  cp "$ASSEMBLIES"/net40/*.dll "$dir/bin/netf40_32/"
+  cp -r "$ASSEMBLIES"/release1/* "$dir/bin/"
   for name in "${PROVIDER_NAMES[@]}"; do
     echo "not an assembly" | tee "$dir/bin/netf20/$name.dll" >"$dir/bin/netf40/$name.dll"
   done
@@ -232,19 +243,19 @@ lab_register() {
   printf '[%s\\%s]\n"Zt4 Path Name"="%s"\n' "$COPIES" "$1" "$(lab_reg_text "$2")" | lab_reg_apply
 }
 
-# lab_reset [v2-only]: no Ovk assembly in the GAC; the copy "Zt4Home1" at C:\Ovk\Zt4Home1,
-# laid out and registered; the provider's AssemblyFolders key with its value; .NET
-# Framework 2.0 and 4.0 registered (or 2.0 only).
+# lab_reset: no Ovk assembly in the GAC; the copy "Zt4Home1" at C:\Ovk\Zt4Home1, laid out
+# and registered; the provider's AssemblyFolders key with its value; .NET Framework 2.0 and
+# 4.0 registered.
 lab_reset() {
   rm -rf "$DRIVE_C"/windows/assembly/GAC*/Ovk.* "$DRIVE_C"/windows/Microsoft.NET/assembly/GAC*/Ovk.*
   rm -rf "$DRIVE_C/Ovk" "$DRIVE_C/windows/Microsoft.NET/Framework/v9.9.1"
-  lab_layout "$HOME1"
+  lab_layout "$HOME1" || return
   local bin
   bin=$(lab_reg_text "$HOME1\\bin")
   {
     printf '[-Ovk]\n\n[-%s]\n\n[-Microsoft\\.NETFramework\\policy]\n\n' "$FOLDERS"
     printf '[Microsoft\\.NETFramework\\policy\\v2.0]\n"50727"="50727-50727"\n\n'
-    [[ ${1:-} == v2-only ]] || printf '[Microsoft\\.NETFramework\\policy\\v4.0]\n"30319"="30319-30319"\n\n'
+    printf '[Microsoft\\.NETFramework\\policy\\v4.0]\n"30319"="30319-30319"\n\n'
     printf '[%s]\n@="%s"\n"Ovk.Data.Zt4"="%s"\n\n' "$FOLDERS" "$bin" "$bin"
     printf '[%s\\Zt4Home1]\n"Zt4 Path Name"="%s"\n' "$COPIES" "$(lab_reg_text "$HOME1")"
   } | lab_reg_apply
@@ -278,9 +289,14 @@ lab_gac() {
 }
 
 # The keys the tool may touch, below VIEW: "KEY" a line per key, "KEY|NAME=DATA" per value,
-# key paths relative to VIEW, data as regedit exports it.
+# key paths relative to VIEW, data as regedit exports it. Fails when the .NET Framework's key,
+# which every lab has, cannot be exported: an empty listing would hide every change.
 lab_registry() {
-  { wine_reg_export "$VIEW\\Ovk"; wine_reg_export "$VIEW\\Microsoft\\.NETFramework"; } |
+  local ovk net
+  ovk=$(wine_reg_export "$VIEW\\Ovk")
+  net=$(wine_reg_export "$VIEW\\Microsoft\\.NETFramework")
+  [[ -n $net ]] || { echo "lab_registry: no export of $VIEW\\Microsoft\\.NETFramework" >&2; return 1; }
+  printf '%s\n%s\n' "$ovk" "$net" |
     awk -v root="$VIEW\\" '
       /^\[/ { key = substr($0, 2 + length(root), length($0) - 2 - length(root)); print key; next }
       /^(Windows Registry Editor|REGEDIT4)/ || /^$/ { next }
@@ -296,4 +312,25 @@ lab_tool() {
     echo "zt4gac $* exited with $status and printed: $(cat "$SCRATCH/out" "$SCRATCH/err" | head -c 300)" >&2
     return 1
   fi
+}
+
+# lab_products NAME: the product codes of the installed products named NAME, a line each, as
+# their entries under Uninstall (in either registry view) give them.
+lab_products() {
+  local view
+  for view in '' "Wow6432Node\\"; do
+    wine_reg_export "HKEY_LOCAL_MACHINE\\Software\\${view}Microsoft\\Windows\\CurrentVersion\\Uninstall"
+  done | awk -v line="\"DisplayName\"=\"$1\"" '/^\[/ { key = $0 }
+    $0 == line && match(key, /\{[^}]*\}/) { print substr(key, RSTART, RLENGTH) }'
+}
+
+# lab_short DIR: the 8.3 short form of the directory DIR, as Wine's cmd gives it; fails when it
+# gives none that differs. A batch file, because Wine hands cmd /c a quote as \"; and asked
+# about a name inside DIR, because Wine's cmd shortens the folders of a path, not its last part.
+lab_short() {
+  local short
+  printf '@for %%%%I in ("%s\\x") do @echo %%%%~dpsI\r\n' "$1" >"$SCRATCH/short.cmd"
+  short=$("$WINE" cmd.exe /c "$(wine_path "$SCRATCH/short.cmd")" </dev/null 2>/dev/null | tr -d '\r')
+  short=${short%\\}
+  [[ $short == *~* ]] && echo "$short"
 }

@@ -6,16 +6,17 @@
 # the exit status (always 0) and the output (none). Builds the Windows build this host can
 # run (scripts/wine-lab.sh says which), runs the platform contract test under Wine, then one
 # case per row of the table below. Exits non-zero on any failure.
-#   tests/wine/run.sh [TEXT]    only the cases whose name holds TEXT, no platform tests
+#   tests/wine/run.sh [TEXT]    only the cases whose name holds TEXT (at least one), no platform tests
+# ZT4GAC_WINE_BUILD names the build directory (default: build/windows-x86, or build/windows-x64-wine).
 set -uo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# shellcheck source=scripts/wine-lab.sh
 source "$repo/scripts/wine-lab.sh"
 arch=$(wine_tool_arch)
-if [[ $arch == i686 ]]; then
-  build=$repo/build/windows-x86
-else
+build=${ZT4GAC_WINE_BUILD:-$repo/build/windows-x86} msiarch=x86
+if [[ $arch != i686 ]]; then
   echo "This host cannot execute 32-bit x86 code: the suite runs the x86_64 build under wine64."
-  build=$repo/build/windows-x64-wine
+  build=${ZT4GAC_WINE_BUILD:-$repo/build/windows-x64-wine} msiarch=x64
 fi
 mkdir -p "$build"
 { lab_configure "$arch" "$build" && cmake --build "$build" -j 2; } >"$build/wine-suite-build.log" 2>&1 ||
@@ -28,59 +29,84 @@ only=${1:-}
 lab_init "$build/tests/wine/lab" "$arch" "$build/src/zt4gac.exe"
 lab_assemblies >"$SCRATCH/assemblies.log" || { cat "$SCRATCH/assemblies.log"; exit 1; }
 lab_prefix "$build/tests/wine/wine-templates" || exit 1
+rm -rf "$SCRATCH"/package?*
 trap lab_stop EXIT
 # The platform contract test against Wine's registry and files; it expects Wine's default ANSI
 # code page (1252), which follows the Unix locale.
-if [[ -z $only ]]; then
-  LC_ALL=C "$WINE" "$build/tests/windows/zt4gac_platform_tests.exe" </dev/null && passed=1 || failed=1
-fi
+[[ $only ]] || { LC_ALL=C "$WINE" "$build/tests/windows/zt4gac_platform_tests.exe" </dev/null && passed=1 || failed=1; }
 
 # ---- what a row may use ------------------------------------------------------------------
-home1=$(lab_unix_path "$HOME1")
+home1=$(lab_unix_path "$HOME1") product='Ovk Zt4 (zt4gac example)'
 # reg LINES...: .reg lines into the tool's view; "[AF" and "[Copies" name the two keys it writes.
 reg() {
-  local line
-  for line; do
-    line=${line/#'[AF'/"[$FOLDERS"} && line=${line/#'[-AF'/"[-$FOLDERS"}
-    line=${line/#'[Copies'/"[$COPIES"} && line=${line/#'[-Copies'/"[-$COPIES"}
-    printf '%s\n' "$line"
-  done | lab_reg_apply
+  local l
+  for l; do l=${l/#'[AF'/"[$FOLDERS"} l=${l/#'[-AF'/"[-$FOLDERS"} l=${l/#'[Copies'/"[$COPIES"}
+    printf '%s\n' "${l/#'[-Copies'/"[-$COPIES"}"; done | lab_reg_apply
 }
-tool() {
-  local why
-  why=$(lab_tool "$@" 2>&1) || problems+=("$why")
-}
+tool() { local why && why=$(lab_tool "$@" 2>&1) || problems+=("$why"); }
 # newest_fusion FILE: .NET "9.9.1" is registered, and FILE is its fusion.dll. Wine would
 # take its built-in fusion for any fusion.dll; WINEDLLOVERRIDES=fusion=n makes it load FILE
 # (and refuse its own DLLs as FILE: only a foreign module or no module at all is broken).
 newest_fusion() {
-  mkdir -p "$DRIVE_C/windows/Microsoft.NET/Framework/v9.9.1"
-  cp "$1" "$DRIVE_C/windows/Microsoft.NET/Framework/v9.9.1/fusion.dll"
-  reg '[Microsoft\.NETFramework\policy\v9.9]' '"1"="1-1"'
+  local dir=$DRIVE_C/windows/Microsoft.NET/Framework/v9.9.1
+  mkdir -p "$dir" && cp "$1" "$dir/fusion.dll" && reg '[Microsoft\.NETFramework\policy\v9.9]' '"1"="1-1"'
 }
-# The example package, built for the tool's architecture so that the copy's registry value
-# lands in the view the tool reads.
+quillmor() { lab_cache "$ASSEMBLIES/quillmor-8.1.0.0/Ovk.Data.Quillmor.dll" 8.1.0.0; }
+# package N: version N (1 or 2) of the example package, built once a run by the script product teams use, for
+# the tool's architecture (the copy's value must land in the view the tool reads); 2 ships the next release's
+# providers. Version 0 is version 1 with a deferred action after GacInstall that fails (cmd.exe exits 1).
 package() {
-  local stage=$SCRATCH/package
-  rm -rf "$stage" && mkdir -p "$stage"
-  cp "$repo/examples/installer/zt4gac-example.wxs" "$TOOL" "$stage/"
-  cp -r "$ASSEMBLIES/net20" "$stage/netf20_32" && cp -r "$ASSEMBLIES/net40" "$stage/netf40_32"
-  if [[ $arch == i686 ]]; then set -- -a x86 -D Win64=no; else set -- -a x64 -D Win64=yes; fi
-  (cd "$stage" && wixl "$@" -o zt4gac-example.msi zt4gac-example.wxs) || problems+=("wixl failed")
-  # The package registers "Zt4Home1" itself, at its own folder.
-  reg '[-Copies\Zt4Home1]'
+  local dir=$SCRATCH/package$1 sql='INSERT INTO CustomAction (Action, Type, Source, Target) VALUES'
+  [[ -f $dir/zt4gac-example.msi ]] && return
+  if (($1 == 0)); then
+    package 1 && mkdir "$dir" && cp "$SCRATCH/package1/zt4gac-example.msi" "$dir/" && msibuild "$dir"/*.msi -q \
+      "$sql ('Fail', 3106, 'INSTALLDIR', 'cmd /c exit 1')" -q "INSERT INTO InstallExecuteSequence (Action, Condition,
+      Sequence) VALUES ('Fail', 'NOT REMOVE', 5011)"
+  else
+    cp -r "$ASSEMBLIES/release$1" "$dir" && cp "$TOOL" "$dir/" &&
+      "$repo/examples/installer/build-package.sh" "$dir" "$1.0.0" "$msiarch" && in_script "$dir/zt4gac-example.msi"
+  fi >"$dir.log" 2>&1 && return
+  problems+=("version $1 of the package: $(tail -5 "$dir.log")") && rm -f "$dir/zt4gac-example.msi" && return 1
 }
-msiexec() { "$WINE" msiexec "$@" "$(wine_path "$SCRATCH/package/zt4gac-example.msi")" /qn || problems+=("msiexec $* failed"); }
+# in_script MSI: each deferred action (type bit 0x400) lies between InstallInitialize and InstallFinalize, runs
+# unimpersonated (0x800), and all but rollback actions (0x100) have one just before them, under the same
+# condition, that undoes them. Wine runs a misplaced one anyway, and Windows refuses it: the tables are the witness.
+in_script() {
+  awk -F'\t' 'function bit(i, b) { return int(type[a[i]] / b) % 2 } FNR < 4 { next }
+    FNR == NR { type[$1] = $2; cmd[$1] = $4; next } { a[++n] = $1; c[n] = $2; s[n] = $3 }
+    $1 == "InstallInitialize" { start = $3 } $1 == "InstallFinalize" { end = $3 }
+    END { for (i = 1; i <= n; i++) if (bit(i, 1024) && ++d) {
+        if (s[i] <= start || s[i] >= end || !bit(i, 2048)) bad = bad a[i] " (" s[i] ", " type[a[i]] ") misplaced. "
+        undo = cmd[a[i]] == "-u" ? "-i \"[INSTALLDIR]\"" : "-u"
+        if (!bit(i, 256) && !(bit(i - 1, 256) && bit(i - 1, 1024) && c[i - 1] == c[i] && cmd[a[i - 1]] == undo))
+          bad = bad a[i] " has no rollback action just before it. " }
+      if (!start || !end || !d) bad = "no script or no deferred action"
+      if (bad) { print bad; exit 1 } }' \
+    <(msiinfo export "$1" CustomAction) <(msiinfo export "$1" InstallExecuteSequence | sort -t$'\t' -k3n)
+}
+products() { (($(lab_products "$product" | wc -l) == $1)); }
+# fresh: the lab as lab_reset leaves it, with no version of the package installed (an earlier case may have
+# left one) and the copy's registration left to the package.
+fresh() {
+  lab_products "$product" | while read -r code; do "$WINE" msiexec /x "$code" /qn </dev/null; done
+  products 0 && lab_reset && reg '[-Copies\Zt4Home1]'
+}
+# msi ACTION N [PROPERTY=VALUE...]: msiexec ACTION on version N of the example package, quietly.
+msi() { package "$2" && "$WINE" msiexec "$1" "$(wine_path "$SCRATCH/package$2/zt4gac-example.msi")" "${@:3}" /qn; }
 # Copies listed before "Zt4Home1" whose "Zt4 Path Name" is a dword, 20 bytes of junk with
 # no terminator, 300 bytes, and 5000 characters.
 odd_copies() {
   reg '[Copies\A1]' '"Zt4 Path Name"=dword:00000043' \
     '[Copies\A2]' "\"Zt4 Path Name\"=hex:$(printf 'ff,%.0s' {1..19})ff" \
     '[Copies\A3]' "\"Zt4 Path Name\"=hex:$(printf '41,%.0s' {1..299})41" \
-    '[Copies\A4]' "\"Zt4 Path Name\"=\"C:\\\\$(printf 'H%.0s' {1..4997})\""
+    '[Copies\A4]' "\"Zt4 Path Name\"=\"C:\\\\$(printf 'H%.0s' {1..4997})\"" &&
+    (($(lab_registry | grep -c -E '^Ovk.Zt4.InstalledCopies.A[1-4][|]"Zt4 Path Name"=(dword|hex|"C)') == 4))
 }
-# differ EXPECTED ACTUAL: the lines only one side has, "-" expected, "+" actual.
-differ() { diff <(echo "$1") <(echo "$2") | sed -n 's/^< \(.\)/    -\1/p; s/^> \(.\)/    +\1/p'; }
+# same WHAT EXPECTED ACTUAL: a problem unless both are equal, listing the lines only one side has.
+same() {
+  [[ $2 == "$3" ]] || problems+=("$1, expected -, seen +:"$'\n'"$(diff <(echo "$2") <(echo "$3") |
+    sed -n 's/^< \(.\)/    -\1/p; s/^> \(.\)/    +\1/p')")
+}
 
 # gac_lines WORDS: the listing that WORDS stand for. RUNTIME:NAME[@VERSION] is one entry
 # (NAME without "Ovk.Data.", "*" for all four; the version defaults to the runtime's
@@ -110,75 +136,90 @@ reg_lines() {
     [[ $pattern == [24]=* ]] && pattern="Copies|\"10.1.6.DEF.${pattern%%=*}\"=\"${pattern#*=}\""
     pattern=${pattern/#Copies/"$COPIES"} && pattern=${pattern/#AF/"$FOLDERS"}
     [[ $word == +* ]] && from=$3 || from=$2
-    awk -v p="$pattern" -v s="${word:0:1}" 'index($0, p) == 1 { print s $0; n++ } END { if (!n) print s p " (no such line)" }' <<<"$from"
+    awk -v p="$pattern" -v s="${word:0:1}" 'index($0, p) == 1 { print s $0; n++ }
+      END { if (!n) print s p " (no such line)" }' <<<"$from"
   done | LC_ALL=C sort -u
 }
+
+# gac_is WORDS: the GAC holds exactly what WORDS stand for.
+gac_is() { same GAC "$(gac_lines "$1")" "$(lab_gac)"; }
 
 # check NAME SETUP COMMAND GAC REGISTRY: runs SETUP, then COMMAND; the GAC must then hold
 # exactly GAC, and the registry must differ from before COMMAND by exactly REGISTRY.
 check() {
-  local name=$1 before after expected actual
+  local name=$1 before after
   [[ $name == *"$only"* ]] || return 0
   problems=()
-  eval "$2"
-  before=$(lab_registry)
-  eval "$3"
-  after=$(lab_registry)
-  expected=$(gac_lines "$4") actual=$(lab_gac)
-  [[ $expected == "$actual" ]] || problems+=("GAC, expected -, seen +:"$'\n'"$(differ "$expected" "$actual")")
-  expected=$(reg_lines "$5" "$before" "$after")
-  actual=$(diff <(echo "$before") <(echo "$after") | sed -n 's/^< /-/p; s/^> /+/p' | LC_ALL=C sort)
-  [[ $expected == "$actual" ]] || problems+=("registry changes, expected -, seen +:"$'\n'"$(differ "$expected" "$actual")")
-  if ((${#problems[@]} == 0)); then
-    passed=$((passed + 1)) && echo "ok    $name"
-  else
-    failed=$((failed + 1)) && echo "FAIL  $name" && printf '  %s\n' "${problems[@]}"
-  fi
+  eval "$2" || problems+=("set-up failed: $2")
+  before=$(lab_registry) || problems+=("no registry export before the command")
+  eval "$3" || problems+=("failed: $3")
+  after=$(lab_registry) || problems+=("no registry export after the command")
+  gac_is "$4"
+  same 'registry changes' "$(reg_lines "$5" "$before" "$after")" \
+    "$(diff <(echo "$before") <(echo "$after") | sed -n 's/^< /-/p; s/^> /+/p' | LC_ALL=C sort)"
+  ((${#problems[@]} == 0)) && passed=$((passed + 1)) && echo "ok    $name" && return
+  failed=$((failed + 1)) && echo "FAIL  $name" && printf '  %s\n' "${problems[@]}"
 }
 
 # ---- the cases ---------------------------------------------------------------------------
-installed='+2=Zt4Home1 +4=Zt4Home1 -AF'
+installed='+2=Zt4Home1 +4=Zt4Home1 -AF' next="2:*@$NEXT2 4:*@$NEXT4"
 # check NAME  SET-UP  COMMAND  GAC-AFTERWARDS  REGISTRY-LINES-ADDED-AND-REMOVED
-check 'install, .NET 2.0 and 4.0' \
-  lab_reset 'tool -i "$HOME1"' '2:* 4:*' "$installed"
+check 'install, .NET 2.0 and 4.0' lab_reset 'tool -i "$HOME1"' '2:* 4:*' "$installed"
 check 'install, .NET 2.0 only' \
-  "lab_reset; reg '[-Microsoft\.NETFramework\policy\v4.0]'" 'tool -i "$HOME1"' '2:*' '+2=Zt4Home1 -AF'
+  "lab_reset && reg '[-Microsoft\.NETFramework\policy\v4.0]'" 'tool -i "$HOME1"' '2:*' '+2=Zt4Home1 -AF'
 check 'install, other letter case and a trailing backslash' \
   lab_reset "tool -i 'c:\ovk\ZT4HOME1\\'" '2:* 4:*' "$installed"
 check 'install, directory as an installer quotes it: [INSTALLDIR] in quotes ends in \"' \
   lab_reset "tool -i 'C:\Ovk\Zt4Home1\"'" '2:* 4:*' "$installed"
+check 'install, the directory in its 8.3 short form' "lab_reset && lab_layout 'C:\Ovk\Zt4 Home1' &&
+  lab_register Zt4Home1 'C:\Ovk\Zt4 Home1' && short=\$(lab_short 'C:\Ovk\Zt4 Home1')" 'tool -i "$short"' '2:* 4:*' \
+  "$installed"
 check 'install, a directory no copy owns' \
-  "lab_reset; lab_layout 'C:\Ovk\Elsewhere'" "tool -i 'C:\Ovk\Elsewhere'" '2:* 4:*' '-AF'
+  "lab_reset && lab_layout 'C:\Ovk\Elsewhere'" "tool -i 'C:\Ovk\Elsewhere'" '2:* 4:*' '-AF'
 check 'install, the 4.0 Entity assembly missing: 4.0 fails, the key stays' \
-  'lab_reset; rm "$home1/bin/netf40_32/Ovk.Data.Zt4.Entity.dll"' 'tool -i "$HOME1"' '2:* 4:* -4:Zt4.Entity' '+2=Zt4Home1 +4=Zt4Home1'
+  'lab_reset && rm "$home1/bin/netf40_32/Ovk.Data.Zt4.Entity.dll"' 'tool -i "$HOME1"' '2:* 4:* -4:Zt4.Entity' \
+  '+2=Zt4Home1 +4=Zt4Home1'
 check 'install, 2.0 has only a broken Entity file: 2.0 fails and is not recorded' \
-  'lab_reset; rm "$home1"/bin/netf20_32/*; echo junk >"$home1/bin/netf20_32/Ovk.Data.Zt4.Entity.dll"' \
+  'lab_reset && rm "$home1"/bin/netf20_32/* && echo junk >"$home1/bin/netf20_32/Ovk.Data.Zt4.Entity.dll"' \
   'tool -i "$HOME1"' '4:*' '+4=Zt4Home1'
 check 'install, an older Quillmor cached: left alone, not replaced' \
-  'lab_reset; lab_cache "$ASSEMBLIES/quillmor-8.1.0.0/Ovk.Data.Quillmor.dll" 8.1.0.0' 'tool -i "$HOME1"' \
-  '2:* 4:* -2:Quillmor -4:Quillmor 2:Quillmor@8.1.0.0' "$installed"
+  'lab_reset && quillmor' 'tool -i "$HOME1"' '2:* 4:* -2:Quillmor -4:Quillmor 2:Quillmor@8.1.0.0' "$installed"
 check 'uninstall after install: all four gone, copy values kept' \
-  "lab_reset; tool -i \"\$HOME1\"; reg '[AF]' '\"Ovk.Data.Zt4\"=\"x\"' '\"Other\"=\"y\"'" 'tool -u' '' '-AF|"Ovk.Data.Zt4"'
+  "lab_reset && tool -i \"\$HOME1\" && reg '[AF]' '\"Ovk.Data.Zt4\"=\"x\"' '\"Other\"=\"y\"'" 'tool -u' '' \
+  '-AF|"Ovk.Data.Zt4"'
 check 'uninstall keeps an older Quillmor, and the newer one beside it' \
-  'lab_reset; tool -i "$HOME1"; lab_cache "$ASSEMBLIES/quillmor-8.1.0.0/Ovk.Data.Quillmor.dll" 8.1.0.0' 'tool -u' \
-  '2:Quillmor 4:Quillmor 2:Quillmor@8.1.0.0' ''
-check 'command lines that run nothing: none, -I, /i, -i "", -i, -x, 300 characters' \
-  lab_reset 'tool; tool -I "$HOME1"; tool /i "$HOME1"; tool -i ""; tool -i; tool -x "$HOME1"; tool -i "C:\\$(printf "D%.0s" {1..297})"' '' ''
-check 'install, a non-ASCII directory and copy name' \
-  "lab_reset; lab_layout 'C:\Ovk\Zt4 Grün'; lab_register Zt4Grün 'C:\Ovk\Zt4 Grün'" "tool -i 'C:\Ovk\Zt4 Grün'" '2:* 4:*' '+2=Zt4Grün +4=Zt4Grün -AF'
+  'lab_reset && tool -i "$HOME1" && quillmor' 'tool -u' '2:Quillmor 4:Quillmor 2:Quillmor@8.1.0.0' ''
+check 'command lines that run nothing: none, -I, /i, -i "", -i, -x, 300 characters' lab_reset 'tool; tool -I "$HOME1"
+  tool /i "$HOME1"; tool -i ""; tool -i; tool -x "$HOME1"; tool -i "C:\\$(printf %0297d 0)"' '' ''
+check 'install, a non-ASCII directory and copy name' "lab_reset && lab_layout 'C:\Ovk\Zt4 Grün' &&
+  lab_register Zt4Grün 'C:\Ovk\Zt4 Grün'" "tool -i 'C:\Ovk\Zt4 Grün'" '2:* 4:*' '+2=Zt4Grün +4=Zt4Grün -AF'
 check 'install, a file as the directory, with and without a backslash' \
-  "lab_reset; echo file >'$DRIVE_C/Ovk/Zt4File'; lab_register Zt4File 'C:\Ovk\Zt4File'" "tool -i 'C:\Ovk\Zt4File'; tool -i 'C:\Ovk\Zt4File\\'" '' ''
+  "lab_reset && echo file >'$DRIVE_C/Ovk/Zt4File' && lab_register Zt4File 'C:\Ovk\Zt4File'" \
+  "tool -i 'C:\Ovk\Zt4File'; tool -i 'C:\Ovk\Zt4File\\'" '' ''
 check 'install past copies whose "Zt4 Path Name" is a dword, junk, 300 bytes, 5000 characters' \
-  'lab_reset; odd_copies' 'tool -i "$HOME1"' '2:* 4:*' "$installed"
+  'lab_reset && odd_copies' 'tool -i "$HOME1"' '2:* 4:*' "$installed"
 check 'install, the newest framework with a fusion.dll that lacks the entry points (a copy of the tool)' \
-  'lab_reset; newest_fusion "$TOOL"' 'WINEDLLOVERRIDES=fusion=n tool -i "$HOME1"' '' ''
+  'lab_reset && newest_fusion "$TOOL"' 'WINEDLLOVERRIDES=fusion=n tool -i "$HOME1"' '' ''
 check 'uninstall, the newest framework with a fusion.dll that is no module at all' \
-  "lab_reset; tool -i \"\$HOME1\"; reg '[AF]' '\"Ovk.Data.Zt4\"=\"x\"'; echo text >\"\$SCRATCH/text\"; newest_fusion \"\$SCRATCH/text\"" \
-  'WINEDLLOVERRIDES=fusion=n tool -u' '2:* 4:*' ''
-check 'the example package: msiexec /i' \
-  'lab_reset; package' 'msiexec /i' '2:* 4:*' "+Copies\\Zt4Home1 $installed"
-check 'the example package: msiexec /x' \
-  "reg '[AF]' '\"Ovk.Data.Zt4\"=\"x\"'" 'msiexec /x' '' '-Copies\Zt4Home1 -AF|"Ovk.Data.Zt4"'
+  "lab_reset && tool -i \"\$HOME1\" && reg '[AF]' '\"Ovk.Data.Zt4\"=\"x\"' && echo text >\"\$SCRATCH/text\" &&
+  newest_fusion \"\$SCRATCH/text\"" 'WINEDLLOVERRIDES=fusion=n tool -u' '2:* 4:*' ''
+# The example package through a product's life; "products N": N versions of it installed.
+check 'package: msiexec /i' fresh 'msi /i 1 && products 1' '2:* 4:*' "+Copies\\Zt4Home1 $installed"
+check 'package: version 2 over 1 (major upgrade): only its providers, the copy recorded again, one product' \
+  "fresh && msi /i 1 && reg '[Copies]' '\"10.1.6.DEF.2\"=-' '\"10.1.6.DEF.4\"=-'" 'msi /i 2 && products 1' "$next" \
+  '+2=Zt4Home1 +4=Zt4Home1'
+check 'package: a repair (REINSTALL=ALL) puts back a provider taken out of the GAC by hand' \
+  'fresh && msi /i 2 && rm -r "$DRIVE_C"/windows/Microsoft.NET/assembly/GAC_MSIL/Ovk.Data.Zt4.Entity' \
+  'msi /i 2 REINSTALL=ALL REINSTALLMODE=vomus' "$next" ''
+check 'package: msiexec /x after the upgrade: no provider, none of its values; the copy records stay' \
+  "fresh && msi /i 1 && msi /i 2 && reg '[AF]' '\"Ovk.Data.Zt4\"=\"x\"'" 'msi /x 2 && products 0' '' \
+  '-Copies\Zt4Home1 -AF|"Ovk.Data.Zt4"'
+check "package: another product's older Quillmor outlives version 1, the upgrade and /x; neither replaces it" \
+  'fresh && quillmor' 'msi /i 1 && msi /i 2 &&
+  gac_is "$next -2:Quillmor@$NEXT2 -4:Quillmor@$NEXT4 2:Quillmor@8.1.0.0" && msi /x 2' '2:Quillmor@8.1.0.0' "$installed"
+check 'package: an installation failing after GacInstall rolls the GAC back; copy records and withdrawn key stay' \
+  fresh '! msi /i 0 && products 0' '' "$installed"
 
 echo "wine: $passed passed, $failed failed"
-((failed == 0))
+((passed + failed)) || echo "wine: no case's name holds '$only'"
+((failed == 0 && passed > 0))

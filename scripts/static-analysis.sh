@@ -75,8 +75,9 @@ run_clang_tidy() {
   [[ $status -eq 0 && $(count_findings "$out") -eq 0 ]]
 }
 
-# The Win32 layer, which only the Windows build compiles: the mingw build's compile commands,
-# with clang pointed at mingw's own C++ and Windows headers in place of the host's.
+# The Win32 layer and the Windows-only sources of src/gac/, which only the Windows build compiles:
+# the mingw build's compile commands, with clang pointed at mingw's own C++ and Windows headers in
+# place of the host's.
 run_clang_tidy_win32() {
   local out=$1 include_dirs=() extra_args=(--extra-arg-before=-nostdinc) dir
   cmake -S . -B "$WINDOWS_BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
@@ -93,6 +94,7 @@ run_clang_tidy_win32() {
 
   local status=0
   "$CLANG_TIDY" -p "$WINDOWS_BUILD_DIR" --quiet --use-color=false "${extra_args[@]}" src/platform/win32/*.cpp \
+    src/gac/*_win32.cpp \
     >"$out" 2>"$LOG_DIR/clang-tidy-win32.stderr" || status=$?
   tidy_errors "$LOG_DIR/clang-tidy-win32.stderr" >>"$out"
   cat "$out"
@@ -112,11 +114,11 @@ run_cppcheck_host() {
   [[ $status -eq 0 && $(count_findings "$out") -eq 0 ]]
 }
 
-# The Win32 layer, which only the Windows build compiles, with cppcheck's model of <windows.h>.
+# The Win32 layer and the Windows-only sources of src/gac/, with cppcheck's model of <windows.h>.
 run_cppcheck_win32() {
   local out=$1 status=0
   cppcheck "${CPPCHECK_OPTIONS[@]}" --library=windows --platform=win32A -I src -I src/platform/win32 \
-    src/platform/win32 src/platform/text.cpp >"$out" 2>&1 || status=$?
+    src/platform/win32 src/platform/text.cpp src/gac/*_win32.cpp >"$out" 2>&1 || status=$?
   cat "$out"
   [[ $status -eq 0 && $(count_findings "$out") -eq 0 ]]
 }

@@ -14,8 +14,8 @@
 
 namespace world {
 
-// The first line of the regedit text that the stand-in registry reads.
-inline constexpr char kRegeditHeader[] = "Windows Registry Editor Version 5.00\n\n";
+// What regedit text for the stand-in registry begins with.
+inline const std::string kRegeditHeader = std::string(platform::standin::kRegeditHeader) + "\n\n";
 
 // The registry places the tool reads and writes, below HKEY_LOCAL_MACHINE.
 inline const std::string kPolicyKey = "SOFTWARE\\Microsoft\\.NETFramework\\policy";

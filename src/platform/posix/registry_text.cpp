@@ -4,13 +4,13 @@
 #include <cstdio>
 
 #include "platform/posix/registry_tree.h"
+#include "platform/posix/standin.h"
 #include "platform/text.h"
 
 namespace platform::standin {
 
 namespace {
 
-constexpr char kHeader[] = "Windows Registry Editor Version 5.00";
 
 std::string Trim(const std::string& text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -226,7 +226,7 @@ bool ApplyRegistryText(const std::string& text, RegistryTree* tree) {
     at = end + 1;
     if (line.empty() || line[0] == ';') continue;
     if (!headerSeen) {
-      if (line != kHeader) return false;
+      if (line != kRegeditHeader) return false;
       headerSeen = true;
     } else if (line[0] == '[') {
       if (!ReadKeyHeader(line, tree, &key)) return false;
@@ -239,7 +239,7 @@ bool ApplyRegistryText(const std::string& text, RegistryTree* tree) {
 }
 
 std::string FormatRegistryText(const RegistryTree& tree) {
-  std::string out = kHeader;
+  std::string out = kRegeditHeader;
   out += '\n';
   AppendKey(out, tree.localMachine, tree.localMachine.name, true);
   AppendKey(out, tree.currentUser, tree.currentUser.name, true);

@@ -10,6 +10,9 @@
 
 namespace platform::standin {
 
+// The first line of the regedit text that ZT4GAC_REGISTRY and LoadRegistryText take.
+inline constexpr char kRegeditHeader[] = "Windows Registry Editor Version 5.00";
+
 // An empty registry in memory only, no faults, HKEY_LOCAL_MACHINE writable; handles still held become
 // unknown and the open-handle count is 0. ZT4GAC_REGISTRY is not read afterwards (tests never write a
 // developer's file).

@@ -12,18 +12,23 @@
 namespace {
 
 constexpr HRESULT kDenied = static_cast<HRESULT>(0x80070005u);
+const char kAllCached[] = "2:ZQAE 4:ZQAE";
 
 // The registry afterwards: the copy values of the 2.0 and 4.0 targets, then the AssemblyFolders value.
-const char kBothRecorded[] = "Zt4Home Zt4Home <absent>", kNothingLeft[] = "<absent> <absent> <absent>";
-const char k20Recorded[] = "Zt4Home <absent> <absent>", k40Recorded[] = "<absent> Zt4Home <absent>";
-const char kFoldersKept[] = "<absent> <absent> C:\\Zt4", kAllKept[] = "Zt4Home Zt4Home C:\\Zt4";
+const char kBothCopies[] = "Zt4Home Zt4Home <absent>", kNoValue[] = "<absent> <absent> <absent>";
+const char k20Copy[] = "Zt4Home <absent> <absent>", k40Copy[] = "<absent> Zt4Home <absent>";
+const char kFoldersOnly[] = "<absent> <absent> C:\\Zt4", kAllValues[] = "Zt4Home Zt4Home C:\\Zt4";
+const char k20AndFolders[] = "Zt4Home <absent> C:\\Zt4";
 const std::string kName63(63, 'n'), kName64(64, 'n');
 
-// Another product's Ovk.Data.Quillmor, older than ours, and a newer one, listed either way round.
-const char kOlderQuillmorLast[] = "Ovk.Data.Quillmor 11.0.0.0 Ovk.Data.Quillmor 8.1.0.0";
-const char kOlderQuillmorFirst[] = "Ovk.Data.Quillmor 8.1.0.0 Ovk.Data.Quillmor 11.0.0.0";
-const char kQuillmors[] = "Ovk.Data.Quillmor@11.0.0.0 Ovk.Data.Quillmor@8.1.0.0";
-const char kQuillmorsOldFirst[] = "Ovk.Data.Quillmor@8.1.0.0 Ovk.Data.Quillmor@11.0.0.0";
+// Another product's Ovk.Data.Quillmor, older than ours, and a newer one, listed either way round;
+// and older copies of our other three.
+const char kOldQuillmorLast[] = "Ovk.Data.Quillmor 11.0.0.0 Ovk.Data.Quillmor 8.1.0.0";
+const char kOldQuillmorFirst[] = "Ovk.Data.Quillmor 8.1.0.0 Ovk.Data.Quillmor 11.0.0.0";
+const std::string kKeptOldLast = "Ovk.Data.Quillmor@11.0.0.0 Ovk.Data.Quillmor@8.1.0.0";
+const std::string kKeptOldFirst = "Ovk.Data.Quillmor@8.1.0.0 Ovk.Data.Quillmor@11.0.0.0";
+const char kOlderOthers[] = "Ovk.Data.Zt4 8.1.0.0 Ovk.Data.Zt4.ASP 8.1.0.0 Ovk.Data.Zt4.Entity 8.1.0.0";
+const char kOlderOthersKept[] = "Ovk.Data.Zt4@8.1.0.0 Ovk.Data.Zt4.ASP@8.1.0.0 Ovk.Data.Zt4.Entity@8.1.0.0";
 
 class CommandTest : public ToolTest {
  protected:
@@ -52,15 +57,16 @@ struct InstallRow {
   const char* frameworks = "v2.0 v4.0";
   const char* cache = "";
   std::vector<FusionScript> scripts = {};
-  const char* copy = "Zt4Home";    // the copy that owns the product
-  const char* removed = nullptr;   // below the product directory
-  const char* dir = "";            // after the product directory; null: an empty directory
+  const char* copy = "Zt4Home";   // the copy that owns the product
+  const char* removed = nullptr;  // "bin", or one file as Gac() names it, such as "4:E"
+  const char* dir = "";           // after the product directory; null: an empty directory
   uint32_t mask = 3;
   bool table32 = true;
+  bool readOnly = false;          // HKEY_LOCAL_MACHINE as a caller without administrator rights has it
   int result = 0;
-  int failed = 0;                  // the failed-target mask
-  std::string gac = "2:ZQAE 4:ZQAE";
-  std::string registry = kBothRecorded;
+  int failed = 0;                 // the failed-target mask
+  std::string gac = kAllCached;
+  std::string registry = kBothCopies;
 };
 
 class InstallTest : public CommandTest, public ::testing::WithParamInterface<InstallRow> {};
@@ -68,13 +74,20 @@ class InstallTest : public CommandTest, public ::testing::WithParamInterface<Ins
 TEST_P(InstallTest, ResultMaskCacheAndRegistry) {
   const InstallRow& row = GetParam();
   const std::string product = Prepare(row.frameworks, row.cache, row.scripts, row.copy);
-  if (row.removed != nullptr) std::filesystem::remove_all(product + "/" + row.removed);
+  std::string removed = row.removed == nullptr ? "" : row.removed;
+  if (removed.size() == 3 && removed[1] == ':') {
+    const size_t target = removed[0] == '4', provider = std::string("ZQAE").find(removed[2]);
+    removed = std::string("bin/") + world::kTargets[target][0] + "/" + world::kProviders[provider] + ".dll";
+  }
+  if (!removed.empty()) std::filesystem::remove_all(product + "/" + removed);
+  platform::standin::SetLocalMachineReadOnly(row.readOnly);
   const std::string directory = row.dir == nullptr ? "" : product + row.dir;
   int32_t failed = -1;
   EXPECT_EQ(ProviderInstaller().Install(directory.c_str(), &failed, row.mask, row.table32), row.result);
   EXPECT_EQ(failed, row.failed);
   EXPECT_EQ(Gac(), row.gac);
   EXPECT_EQ(Registry(), row.registry);
+  EXPECT_EQ(platform::standin::TakeDebugOutput(), "");  // every copy was read
 }
 
 const std::vector<FusionScript> kRefuse40 = {{"InstallAssembly", 5, kDenied, 0}, {"InstallAssembly", 6, kDenied, 0},
@@ -83,34 +96,31 @@ const std::vector<FusionScript> kRefuse40 = {{"InstallAssembly", 5, kDenied, 0},
 INSTANTIATE_TEST_SUITE_P(Rows, InstallTest, ::testing::ValuesIn(std::vector<InstallRow>{
   {.name = "both targets"},
   {.name = "trailing backslash", .dir = "\\"},
-  {.name = "newest framework 2.0", .frameworks = "v2.0", .gac = "2:ZQAE", .registry = k20Recorded},
-  {.name = "mask 0", .mask = 0, .gac = "", .registry = kNothingLeft},
-  {.name = "mask 1", .mask = 1, .gac = "2:ZQAE", .registry = k20Recorded},
-  {.name = "mask 2", .mask = 2, .gac = "4:ZQAE", .registry = k40Recorded},
-  {.name = "other table", .table32 = false, .result = 1, .failed = 3, .gac = "", .registry = kFoldersKept},
+  {.name = "newest framework 2.0", .frameworks = "v2.0", .gac = "2:ZQAE", .registry = k20Copy},
+  {.name = "mask 0", .mask = 0, .gac = "", .registry = kNoValue},
+  {.name = "mask 1", .mask = 1, .gac = "2:ZQAE", .registry = k20Copy},
+  {.name = "mask 2", .mask = 2, .gac = "4:ZQAE", .registry = k40Copy},
+  {.name = "other table", .table32 = false, .result = 1, .failed = 3, .gac = "", .registry = kFoldersOnly},
   // Only the Entity Framework provider must be there; only a target that installed something is recorded.
-  {.name = "2.0 main missing", .removed = "bin/netf20_32/Ovk.Data.Zt4.dll", .gac = "2:QAE 4:ZQAE"},
-  {.name = "4.0 ASP missing", .removed = "bin/netf40_32/Ovk.Data.Zt4.ASP.dll", .gac = "2:ZQAE 4:ZQE"},
-  {.name = "4.0 Quillmor missing", .removed = "bin/netf40_32/Ovk.Data.Quillmor.dll", .gac = "2:ZQAE 4:ZAE"},
-  {.name = "2.0 Entity missing", .removed = "bin/netf20_32/Ovk.Data.Zt4.Entity.dll", .result = 1, .failed = 1,
-   .gac = "2:ZQA 4:ZQAE", .registry = kAllKept},
-  {.name = "4.0 Entity missing", .removed = "bin/netf40_32/Ovk.Data.Zt4.Entity.dll", .result = 1, .failed = 2,
-   .gac = "2:ZQAE 4:ZQA", .registry = kAllKept},
-  {.name = "no bin", .removed = "bin", .result = 1, .failed = 3, .gac = "", .registry = kFoldersKept},
-  {.name = "4.0 refused", .scripts = kRefuse40, .result = 1, .failed = 2, .gac = "2:ZQAE",
-   .registry = "Zt4Home <absent> C:\\Zt4"},
+  {.name = "no 2.0 main", .removed = "2:Z", .gac = "2:QAE 4:ZQAE"},
+  {.name = "no 4.0 ASP", .removed = "4:A", .gac = "2:ZQAE 4:ZQE"},
+  {.name = "no 4.0 Quillmor", .removed = "4:Q", .gac = "2:ZQAE 4:ZAE"},
+  {.name = "no 2.0 Entity", .removed = "2:E", .result = 1, .failed = 1, .gac = "2:ZQA 4:ZQAE", .registry = kAllValues},
+  {.name = "no 4.0 Entity", .removed = "4:E", .result = 1, .failed = 2, .gac = "2:ZQAE 4:ZQA", .registry = kAllValues},
+  {.name = "no bin", .removed = "bin", .result = 1, .failed = 3, .gac = "", .registry = kFoldersOnly},
+  {.name = "4.0 refused", .scripts = kRefuse40, .result = 1, .failed = 2, .gac = "2:ZQAE", .registry = k20AndFolders},
   // An older cached second provider, wherever it is enumerated, keeps ours out; older others do not.
-  {.name = "older Quillmor last", .cache = kOlderQuillmorLast, .gac = std::string("2:ZAE 4:ZAE ") + kQuillmors},
-  {.name = "older Quillmor first", .cache = kOlderQuillmorFirst,
-   .gac = std::string("2:ZAE 4:ZAE ") + kQuillmorsOldFirst},
-  {.name = "older others", .cache = "Ovk.Data.Zt4 8.1.0.0 Ovk.Data.Zt4.ASP 8.1.0.0 Ovk.Data.Zt4.Entity 8.1.0.0",
-   .gac = "2:ZQAE 4:ZQAE Ovk.Data.Zt4@8.1.0.0 Ovk.Data.Zt4.ASP@8.1.0.0 Ovk.Data.Zt4.Entity@8.1.0.0"},
-  {.name = "no copy owns it", .copy = nullptr, .registry = kNothingLeft},
+  {.name = "older Quillmor last", .cache = kOldQuillmorLast, .gac = "2:ZAE 4:ZAE " + kKeptOldLast},
+  {.name = "older Quillmor first", .cache = kOldQuillmorFirst, .gac = "2:ZAE 4:ZAE " + kKeptOldFirst},
+  {.name = "older others", .cache = kOlderOthers, .gac = std::string("2:ZQAE 4:ZQAE ") + kOlderOthersKept},
+  {.name = "no copy owns it", .copy = nullptr, .registry = kNoValue},
   {.name = "copy name of 63", .copy = kName63.c_str(), .registry = kName63 + " " + kName63 + " <absent>"},
-  {.name = "copy name of 64", .copy = kName64.c_str(), .registry = kNothingLeft},
-  {.name = "no framework", .frameworks = "", .gac = "", .registry = kFoldersKept},
-  {.name = "no fusion.dll", .frameworks = "v2.0 !v4.0", .result = 4, .gac = "", .registry = kFoldersKept},
-  {.name = "empty directory", .dir = nullptr, .result = 3, .gac = "", .registry = kFoldersKept},
+  {.name = "copy name of 64", .copy = kName64.c_str(), .registry = kNoValue},
+  // The reads ask for no more than reading; every write is refused, silently.
+  {.name = "without administrator rights", .readOnly = true, .registry = kFoldersOnly},
+  {.name = "no framework", .frameworks = "", .gac = "", .registry = kFoldersOnly},
+  {.name = "no fusion.dll", .frameworks = "v2.0 !v4.0", .result = 4, .gac = "", .registry = kFoldersOnly},
+  {.name = "empty directory", .dir = nullptr, .result = 3, .gac = "", .registry = kFoldersOnly},
 }), RowName());
 
 struct UninstallRow {
@@ -121,7 +131,7 @@ struct UninstallRow {
   std::vector<FusionScript> scripts = {};
   int result = 0;
   std::string gac = "";
-  std::string registry = kBothRecorded;
+  std::string registry = kBothCopies;
 };
 
 class UninstallTest : public CommandTest, public ::testing::WithParamInterface<UninstallRow> {};
@@ -139,46 +149,28 @@ TEST_P(UninstallTest, ResultCacheAndRegistry) {
   EXPECT_EQ(Registry(), row.registry);
 }
 
+const std::vector<FusionScript> kRefuseFirst = {{"UninstallAssembly", 1, kDenied, 0}};
+
 // Each non-empty item removes by version and withdraws the copy values its provider version selects.
 INSTANTIATE_TEST_SUITE_P(Rows, UninstallTest, ::testing::ValuesIn(std::vector<UninstallRow>{
   {.name = "version 9", .list = "9"},
-  {.name = "no list", .list = nullptr, .registry = kNothingLeft},
-  {.name = "empty list", .list = "", .registry = kNothingLeft},
-  {.name = "both provider versions", .list = "10.1.6.2;10.1.6.4", .registry = kNothingLeft},
-  {.name = "trailing separator", .list = "10.1.6.4;", .registry = k20Recorded},
-  {.name = "leading separator", .list = ";10.1.6.2", .registry = k40Recorded},
-  {.name = "empty item", .list = "10.1.6.2;;10.1.6.4", .registry = kNothingLeft},
-  {.name = "only a separator", .list = ";", .gac = "2:ZQAE 4:ZQAE", .registry = kAllKept},
+  {.name = "no list", .list = nullptr, .registry = kNoValue},
+  {.name = "empty list", .list = "", .registry = kNoValue},
+  {.name = "both provider versions", .list = "10.1.6.2;10.1.6.4", .registry = kNoValue},
+  {.name = "trailing separator", .list = "10.1.6.4;", .registry = k20Copy},
+  {.name = "leading separator", .list = ";10.1.6.2", .registry = k40Copy},
+  {.name = "empty item", .list = "10.1.6.2;;10.1.6.4", .registry = kNoValue},
+  {.name = "only a separator", .list = ";", .gac = kAllCached, .registry = kAllValues},
   // The other product's older provider stays, and ours beside it; the all-versions road takes them.
-  {.name = "older Quillmor last", .list = "9", .cache = kOlderQuillmorLast,
-   .gac = std::string("2:Q 4:Q ") + kQuillmors},
-  {.name = "older Quillmor first", .list = "9", .cache = kOlderQuillmorFirst,
-   .gac = std::string("2:Q 4:Q ") + kQuillmorsOldFirst},
-  {.name = "older Quillmor, no list", .list = nullptr, .cache = kOlderQuillmorFirst, .registry = kNothingLeft},
+  {.name = "older Quillmor last", .list = "9", .cache = kOldQuillmorLast, .gac = "2:Q 4:Q " + kKeptOldLast},
+  {.name = "older Quillmor first", .list = "9", .cache = kOldQuillmorFirst, .gac = "2:Q 4:Q " + kKeptOldFirst},
+  {.name = "older Quillmor, no list", .list = nullptr, .cache = kOldQuillmorFirst, .registry = kNoValue},
   // Any failed removal fails the command, not only the last Entity one; the rest still runs.
-  {.name = "first removal refused", .list = "9", .scripts = {{"UninstallAssembly", 1, kDenied, 0}}, .result = 1,
-   .gac = "2:Z"},
-  {.name = "refused, no list", .list = nullptr, .scripts = {{"UninstallAssembly", 1, kDenied, 0}}, .result = 1,
-   .gac = "2:Z", .registry = kNothingLeft},
+  {.name = "first removal refused", .list = "9", .scripts = kRefuseFirst, .result = 1, .gac = "2:Z"},
+  {.name = "refused, all", .list = nullptr, .scripts = kRefuseFirst, .result = 1, .gac = "2:Z", .registry = kNoValue},
   {.name = "refused, then gone", .list = "a;b", .scripts = {{"UninstallAssembly", 4, kDenied, 0}}, .result = 1},
-  {.name = "no framework", .list = "9", .frameworks = "", .gac = "2:ZQAE 4:ZQAE", .registry = kAllKept},
-  {.name = "no fusion.dll", .list = "9", .frameworks = "v2.0 !v4.0", .result = 4, .gac = "2:ZQAE 4:ZQAE",
-   .registry = kAllKept},
+  {.name = "no framework", .list = "9", .frameworks = "", .gac = kAllCached, .registry = kAllValues},
+  {.name = "no fusion.dll", .list = "9", .frameworks = "!v4.0", .result = 4, .gac = kAllCached, .registry = kAllValues},
 }), RowName());
-
-// A caller without administrator rights: HKEY_LOCAL_MACHINE reads but refuses every write. The
-// reads still find the frameworks and the copy, the cache takes the providers, and the registry
-// stays as it was, silently. Wine runs every program as administrator, so this is the host's to show.
-TEST_F(CommandTest, WithoutRightsInstallWritesNoRegistryValue) {
-  const std::string product = Prepare("v2.0 v4.0", "", {}, "Zt4Home");
-  platform::standin::SetLocalMachineReadOnly(true);
-  const std::string before = platform::standin::ExportRegistry();
-  int32_t failed = -1;
-  EXPECT_EQ(ProviderInstaller().Install(product.c_str(), &failed, 3, 1), 0);
-  EXPECT_EQ(failed, 0);
-  EXPECT_EQ(Gac(), "2:ZQAE 4:ZQAE");
-  EXPECT_EQ(platform::standin::ExportRegistry(), before);
-  EXPECT_EQ(platform::standin::TakeDebugOutput(), "");
-}
 
 }  // namespace

@@ -28,10 +28,17 @@ TEST_F(ToolTest, LoadFusionTakesTheNewestOrTaggedFrameworksModuleAndNeedsAllFour
   }
 }
 
+// What the commands ask of the cache: install a provider's file; uninstall by the name "-u" gives.
+int InstallFile(AssemblyCacheClient& client, const char* file) { return client.InstallAssemblyFile(file); }
+int UninstallName(AssemblyCacheClient& client, const char*) {
+  return client.UninstallAssemblies("Ovk.Data.Zt4,File Version=9", nullptr);
+}
+
 // One cache operation of a client whose LoadFusion took the full fake, over the cache `cache`
 // ("name file" pairs) and the scripted outcomes: its answer, and the cache afterwards.
 struct ChangeRow {
   const char* name;
+  int (*operation)(AssemblyCacheClient& client, const char* file);  // the file holds "9.0.0.2"
   std::string cache;
   std::vector<FusionScript> scripts;
   int result;
@@ -58,22 +65,12 @@ class CacheOperationTest : public ToolTest, public ::testing::WithParamInterface
     return operation(client);
   }
 };
-using InstallFileTest = CacheOperationTest<ChangeRow>;
-using UninstallNameTest = CacheOperationTest<ChangeRow>;
+using ChangeTest = CacheOperationTest<ChangeRow>;
 using OlderVersionTest = CacheOperationTest<OlderRow>;
 
-TEST_P(InstallFileTest, AnswerAndCacheAfterwards) {
+TEST_P(ChangeTest, AnswerAndCacheAfterwards) {
   const std::string file = WriteFile("Ovk.Data.Zt4.dll", "9.0.0.2");
-  EXPECT_EQ(Run([&](AssemblyCacheClient& c) { return c.InstallAssemblyFile(file.c_str()); }), GetParam().result);
-  EXPECT_EQ(FakeFusionListing(), GetParam().after);
-}
-
-// What the tool asks: the provider's name with ",File Version=9".
-TEST_P(UninstallNameTest, AnswerAndCacheAfterwards) {
-  const auto uninstall = [](AssemblyCacheClient& c) {
-    return c.UninstallAssemblies("Ovk.Data.Zt4,File Version=9", nullptr);
-  };
-  EXPECT_EQ(Run(uninstall), GetParam().result);
+  EXPECT_EQ(Run([&](AssemblyCacheClient& c) { return GetParam().operation(c, file.c_str()); }), GetParam().result);
   EXPECT_EQ(FakeFusionListing(), GetParam().after);
 }
 
@@ -92,43 +89,40 @@ const std::string kSecondGone = kTwo.substr(0, 21) + kBothGone;
 const std::string kNew = "Ovk.Data.Quillmor 9.0.0.2\n", kOld = "Ovk.Data.Quillmor 9.0.0.1\n";
 const std::string kUnreadable = "Ovk.Data.Quillmor 11.0.0.0\n";
 
-INSTANTIATE_TEST_SUITE_P(Rows, InstallFileTest, ::testing::ValuesIn(std::vector<ChangeRow>{
-  {"installed", "", {}, 0, "Ovk.Data.Zt4 9.0.0.2\n"},
+INSTANTIATE_TEST_SUITE_P(Rows, ChangeTest, ::testing::ValuesIn(std::vector<ChangeRow>{
+  {"installed", InstallFile, "", {}, 0, "Ovk.Data.Zt4 9.0.0.2\n"},
   // Any success code counts as installed; a cache handed out with a failure is still released.
-  {"already there", "", {{"InstallAssembly", 1, S_FALSE, 0}}, 0, "Ovk.Data.Zt4 9.0.0.2\n"},
-  {"no cache object", "", {{"CreateAssemblyCache", 1, S_OK, 0}}, 1, ""},
-  {"cache refused", "", {{"CreateAssemblyCache", 1, E_FAIL, 1}}, 1, ""},
-  {"not an assembly", "", {{"InstallAssembly", 1, kBadImage, 0}}, 1, ""},
+  {"already there", InstallFile, "", {{"InstallAssembly", 1, S_FALSE, 0}}, 0, "Ovk.Data.Zt4 9.0.0.2\n"},
+  {"install, no cache object", InstallFile, "", {{"CreateAssemblyCache", 1, S_OK, 0}}, 1, ""},
+  {"install, cache refused", InstallFile, "", {{"CreateAssemblyCache", 1, E_FAIL, 1}}, 1, ""},
+  {"not an assembly", InstallFile, "", {{"InstallAssembly", 1, kBadImage, 0}}, 1, ""},
   // A refresh replaces the files of the same version, unless the cached ones are a later build.
-  {"same build refreshed", "Ovk.Data.Zt4 9.0.0.2+0", {}, 0, "Ovk.Data.Zt4 9.0.0.2\n"},
-  {"later build kept", "Ovk.Data.Zt4 9.0.0.2+9", {}, 0, "Ovk.Data.Zt4 9.0.0.2+9\n"},
-}), RowName());
-
-INSTANTIATE_TEST_SUITE_P(Rows, UninstallNameTest, ::testing::ValuesIn(std::vector<ChangeRow>{
+  {"same build refreshed", InstallFile, "Ovk.Data.Zt4 9.0.0.2+0", {}, 0, "Ovk.Data.Zt4 9.0.0.2\n"},
+  {"later build kept", InstallFile, "Ovk.Data.Zt4 9.0.0.2+9", {}, 0, "Ovk.Data.Zt4 9.0.0.2+9\n"},
   // Every matching entry goes by its own display name; ",File Version=" narrows nothing here.
-  {"by version", kTwo, {}, 0, kBothGone},
-  {"nothing cached", "", {}, 0, ""},
-  {"cache refused", kTwo, {{"CreateAssemblyCache", 1, E_FAIL, 0}}, 2, kTwo},
-  {"name refused", kTwo, {{"CreateAssemblyNameObject", 1, kInvalidName, 0}}, 2, kTwo},
+  {"by version", UninstallName, kTwo, {}, 0, kBothGone},
+  {"nothing cached", UninstallName, "", {}, 0, ""},
+  {"cache refused", UninstallName, kTwo, {{"CreateAssemblyCache", 1, E_FAIL, 0}}, 2, kTwo},
+  {"name refused", UninstallName, kTwo, {{"CreateAssemblyNameObject", 1, kInvalidName, 0}}, 2, kTwo},
   // Without a name object the enumeration would list, and remove, the whole cache.
-  {"no name object", kTwo, {{"CreateAssemblyNameObject", 1, S_OK, 0}}, 2, kTwo},
-  {"no enumerator", kTwo, {{"CreateAssemblyEnum", 1, S_OK, 0}}, 0, kTwo},
-  {"enumeration fails", kTwo, {{"GetNextAssembly", 1, E_FAIL, 0}}, 2, kTwo},
-  {"enumeration ends early", kTwo, {{"GetNextAssembly", 2, S_OK, 0}}, 0, kFirstGone},
+  {"no name object", UninstallName, kTwo, {{"CreateAssemblyNameObject", 1, S_OK, 0}}, 2, kTwo},
+  {"no enumerator", UninstallName, kTwo, {{"CreateAssemblyEnum", 1, S_OK, 0}}, 0, kTwo},
+  {"enumeration fails", UninstallName, kTwo, {{"GetNextAssembly", 1, E_FAIL, 0}}, 2, kTwo},
+  {"enumeration ends early", UninstallName, kTwo, {{"GetNextAssembly", 2, S_OK, 0}}, 0, kFirstGone},
   // An entry that stays fails the call, even when a later one goes; other dispositions are success.
-  {"still in use", kTwo, {{"UninstallAssembly", 1, S_OK, 2}}, 2, kBothGone},
-  {"already uninstalled", kTwo, {{"UninstallAssembly", 1, S_OK, 3}}, 0, kBothGone},
-  {"delete pending", kTwo, {{"UninstallAssembly", 2, S_OK, 4}}, 0, kBothGone},
-  {"has install references", kTwo, {{"UninstallAssembly", 2, S_OK, 5}}, 0, kBothGone},
-  {"reference not found", kTwo, {{"UninstallAssembly", 2, S_OK, 6}}, 0, kBothGone},
-  {"uninstall refused", kTwo, {{"UninstallAssembly", 2, kDenied, 1}}, 2, kFirstGone},
-  {"second cache refused", kTwo, {{"CreateAssemblyCache", 2, S_OK, 0}}, 2, kSecondGone},
+  {"still in use", UninstallName, kTwo, {{"UninstallAssembly", 1, S_OK, 2}}, 2, kBothGone},
+  {"already uninstalled", UninstallName, kTwo, {{"UninstallAssembly", 1, S_OK, 3}}, 0, kBothGone},
+  {"delete pending", UninstallName, kTwo, {{"UninstallAssembly", 2, S_OK, 4}}, 0, kBothGone},
+  {"has install references", UninstallName, kTwo, {{"UninstallAssembly", 2, S_OK, 5}}, 0, kBothGone},
+  {"reference not found", UninstallName, kTwo, {{"UninstallAssembly", 2, S_OK, 6}}, 0, kBothGone},
+  {"uninstall refused", UninstallName, kTwo, {{"UninstallAssembly", 2, kDenied, 1}}, 2, kFirstGone},
+  {"second cache refused", UninstallName, kTwo, {{"CreateAssemblyCache", 2, S_OK, 0}}, 2, kSecondGone},
   // A display name that cannot be read, or claims more than 32767 units, ends the walk.
-  {"display name unreadable", kTwo, {{"GetDisplayName", 2, E_OUTOFMEMORY, 0}}, 2, kTwo},
-  {"display name too long", kTwo, {{"GetDisplayName", 1, E_NOT_SUFFICIENT_BUFFER, 32768}}, 2, kTwo},
-  {"display name longest", kTwo, {{"GetDisplayName", 1, E_NOT_SUFFICIENT_BUFFER, 32767}}, 0, kBothGone},
-  {"display name empty", kTwo, {{"GetDisplayName", 1, S_OK, 0}}, 0, kSecondGone},
-  {"display name not quite read", kTwo, {{"GetDisplayName", 2, S_FALSE, 0}}, 0, kFirstGone},
+  {"display name unreadable", UninstallName, kTwo, {{"GetDisplayName", 2, E_OUTOFMEMORY, 0}}, 2, kTwo},
+  {"display name too long", UninstallName, kTwo, {{"GetDisplayName", 1, E_NOT_SUFFICIENT_BUFFER, 32768}}, 2, kTwo},
+  {"display name longest", UninstallName, kTwo, {{"GetDisplayName", 1, E_NOT_SUFFICIENT_BUFFER, 32767}}, 0, kBothGone},
+  {"display name empty", UninstallName, kTwo, {{"GetDisplayName", 1, S_OK, 0}}, 0, kSecondGone},
+  {"display name not quite read", UninstallName, kTwo, {{"GetDisplayName", 2, S_FALSE, 0}}, 0, kFirstGone},
 }), RowName());
 
 INSTANTIATE_TEST_SUITE_P(Rows, OlderVersionTest, ::testing::ValuesIn(std::vector<OlderRow>{

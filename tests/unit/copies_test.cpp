@@ -53,6 +53,7 @@ TEST_F(CopiesTest, ListTakesTheVersion8CopyFirstAndLeavesOutWhatCannotBeRead) {
   };
   for (const auto& row : rows) {
     Registry(row.registry);
+    platform::standin::SetLocalMachineReadOnly(true);  // the reads ask for no more than reading
     InstallCopyList list(false, false);
     EXPECT_EQ(Names(list), row.names) << row.registry;
     EXPECT_EQ(list.GetLoadFailed(), row.loadFailed) << row.registry;
@@ -69,7 +70,7 @@ TEST_F(CopiesTest, ListTakesTheVersion8CopyFirstAndLeavesOutWhatCannotBeRead) {
 TEST_F(CopiesTest, SearchMatchesTheFirstCopyAtThePlaceAndRestoresTheCursor) {
   std::filesystem::create_directories(Root() + "/Data/Sub");
   Registry(Copy("First", "@/Data\\\\") + Copy("Second", "@/Data") + Copy("Third", "@/gone"));
-  platform::standin::SetLocalMachineReadOnly(true);  // the reads ask for no more than reading
+  platform::standin::SetLocalMachineReadOnly(true);
   InstallCopyList list(false, false);
   const std::string data = Root() + "/Data";
   const struct { std::string directory; uint32_t result; } rows[] = {

@@ -510,6 +510,7 @@ src/registry/assembly_folders.cpp
 src/registry/assembly_folders.cpp
 - if (result == ERROR_SUCCESS) result = platform::RegDeleteValueA
 + if (result == ERROR_SUCCESS) (void)platform::RegDeleteValueA
+? the uninstall command, its one caller, does not look at the registration's result
 src/registry/assembly_folders.cpp
 - kAssemblyFoldersValueName = "Ovk.Data.Zt4";
 + kAssemblyFoldersValueName = "OVK.DATA.ZT4X";

@@ -1,11 +1,13 @@
-// The two commands in-process over the fake fusion.dll: result codes, the failed-target mask,
-// what the cache holds afterwards and which registry values are left. What a user sees after the
-// plain runs is the Wine suite's to prove.
+// The command line, and the two commands in-process over the fake fusion.dll: which command a
+// command line runs, the commands' result codes, the failed-target mask, what the cache holds
+// afterwards and which registry values are left. What a user sees after the plain runs is the
+// Wine suite's to prove.
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "cli/provider_installer.h"
 #include "tool_test.h"
 
@@ -160,6 +162,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, UninstallTest, ::testing::ValuesIn(std::vector<Un
   {.name = "trailing separator", .list = "10.1.6.4;", .registry = k20Copy},
   {.name = "leading separator", .list = ";10.1.6.2", .registry = k40Copy},
   {.name = "empty item", .list = "10.1.6.2;;10.1.6.4", .registry = kNoValue},
+  {.name = "texts that begin no provider version", .list = "10.1.6.2.0;10.1.6.DEF;1.6"},
   {.name = "only a separator", .list = ";", .gac = kAllCached, .registry = kAllValues},
   // The other product's older provider stays, and ours beside it; the all-versions road takes them.
   {.name = "older Quillmor last", .list = "9", .cache = kOldQuillmorLast, .gac = "2:Q 4:Q " + kKeptOldLast},
@@ -172,5 +175,50 @@ INSTANTIATE_TEST_SUITE_P(Rows, UninstallTest, ::testing::ValuesIn(std::vector<Un
   {.name = "no framework", .list = "9", .frameworks = "", .gac = kAllCached, .registry = kAllValues},
   {.name = "no fusion.dll", .list = "9", .frameworks = "!v4.0", .result = 4, .gac = kAllCached, .registry = kAllValues},
 }), RowName());
+
+TEST_F(ToolTest, CommandLineRunsAtMostOneCommandAndExitsZero) {
+  AddFramework("v4.0", kFake);
+  const std::string dir = MakeProduct("P");
+  // Products whose directories are exactly as long as the tool takes, and one character longer.
+  const std::string longest = MakeProduct("L/" + std::string(MAX_PATH - Root().size() - 3, 'x'));
+  const std::string tooLong = MakeProduct("L/" + std::string(MAX_PATH - Root().size() - 2, 'y'));
+  ASSERT_EQ(longest.size(), MAX_PATH);
+  const std::string before = "Ovk.Data.Zt4 8.0.0.0\n";
+  const struct {
+    const char* name;
+    std::vector<std::string> arguments;
+    const char* outcome;  // "installed", "removed" or "nothing"
+  } rows[] = {
+      {"no arguments", {}, "nothing"},
+      {"-i alone", {"-i"}, "nothing"},
+      {"-i empty", {"-i", ""}, "nothing"},
+      {"-ix", {"-ix", dir}, "nothing"},
+      {"-U", {"-U"}, "nothing"},
+      {"-i a quote alone", {"-i", "\""}, "nothing"},  // the quote dropped leaves an empty directory
+      {"-i", {"-i", dir}, "installed"},
+      {"-i, a backslash and more", {"-i", dir + "\\", "extra"}, "installed"},
+      {"-i as installers quote it", {"-i", dir + "\""}, "installed"},  // "[INSTALLDIR]" in quotes
+      {"-i of 260 characters", {"-i", longest}, "installed"},
+      {"-i of 260 and a quote", {"-i", longest + "\""}, "installed"},
+      {"-i of 261 characters", {"-i", tooLong}, "nothing"},
+      {"-u", {"-u"}, "removed"},
+      {"-u and more", {"-u", "-i", dir}, "removed"},
+  };
+  for (const auto& row : rows) {
+    FakeFusionReset();
+    FakeFusionAddEntry("Ovk.Data.Zt4", "8.0.0.0");
+    std::vector<std::string> arguments = {"zt4gac.exe"};
+    arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    EXPECT_EQ(RunCommandLine(static_cast<int>(arguments.size()), argv.data()), 0) << row.name;
+    const std::string listing = FakeFusionListing();
+    const std::string outcome = listing == before ? "nothing" : listing.empty() ? "removed"
+                                : listing.size() > before.size() ? "installed" : "other";
+    EXPECT_EQ(outcome, row.outcome) << row.name;
+  }
+}
 
 }  // namespace

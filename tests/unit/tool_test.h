@@ -23,14 +23,13 @@ inline constexpr const char* kFake = ZT4GAC_FAKE_FUSION;
 struct FusionScript { const char* method; int nth; HRESULT result; DWORD value; };
 
 // Names each row of a parameterised table after its `name` field, in GoogleTest and CTest alike.
-struct RowName {
-  template <typename Row>
-  std::string operator()(const ::testing::TestParamInfo<Row>& info) const {
+inline auto RowName() {
+  return [](const auto& info) {
     std::string name = info.param.name;
     for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
     return name;
-  }
-};
+  };
+}
 
 class ToolTest : public ::testing::Test, protected world::ProductWorld {
  protected:

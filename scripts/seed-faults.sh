@@ -697,9 +697,8 @@ configure() {
 
 export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-# host FAULT: the phases on the host; prints what killed the fault, nothing when it lived.
+# The phases on the host: prints what killed the fault, BROKEN, or nothing when it lived.
 host_phases() {
-  local target
   # A fault that does not compile on the host is no plausible fault: its text needs mending.
   if ! ninja -C "$BUILD" zt4gac_tests command_line_fuzz >"$LOG/build.log" 2>&1; then
     echo "BROKEN"
@@ -731,6 +730,17 @@ apply() {
 save() { cp "$TREE/$1" "$SEED/saved"; }
 restore() { cp "$SEED/saved" "$TREE/$1"; }
 
+# describe FILE TEXT REPLACEMENT: the fault in one line, its first line that the edit changes.
+describe() {
+  local -a before after
+  local line=0
+  mapfile -t before <<<"$2"
+  mapfile -t after <<<"$3"
+  while ((line + 1 < ${#before[@]})) && [[ ${before[line]} == "${after[line]:-}" ]]; do line=$((line + 1)); done
+  local from=${before[line]} to=${after[line]:-}
+  printf '%s: %s -> %s\n' "$1" "${from#"${from%%[! ]*}"}" "${to#"${to%%[! ]*}"}"
+}
+
 # The fault list as four arrays, one entry per fault; texts keep their line breaks.
 files=() texts=() replacements=() reasons=()
 while IFS= read -r line; do
@@ -755,7 +765,7 @@ killed=0 survived=0 broken=0 unseen=0 total=0
 survivors=()
 for index in "${!files[@]}"; do
   file=${files[$index]} text=${texts[$index]#$'\n'} replacement=${replacements[$index]#$'\n'}
-  label="$file: $(head -n 1 <<<"$text") -> $(head -n 1 <<<"$replacement")"
+  label=$(describe "$file" "$text" "$replacement")
   [[ -z $only || "$file $text $replacement" == *"$only"* ]] || continue
   if [[ -n ${reasons[$index]} ]]; then
     unseen=$((unseen + 1))

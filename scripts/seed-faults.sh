@@ -708,8 +708,8 @@ host_phases() {
     echo "unit tests"
     return
   fi
-  if ! timeout 120 "$BUILD/fuzz/command_line_fuzz" -runs=0 "$TREE/fuzz/corpus/command_line_fuzz" >"$LOG/fuzz.log" 2>&1
-  then
+  if ! timeout 120 "$BUILD/fuzz/command_line_fuzz" -runs=0 -artifact_prefix="$LOG/" \
+    "$TREE/fuzz/corpus/command_line_fuzz" >"$LOG/fuzz.log" 2>&1; then
     echo "fuzz corpus"
     return
   fi

@@ -123,6 +123,19 @@ run_cppcheck_win32() {
   [[ $status -eq 0 && $(count_findings "$out") -eq 0 ]]
 }
 
+# ---- line length ---------------------------------------------------------------------------
+
+# No line of the project's sources, headers, scripts or CMake files is longer than 120 characters,
+# so that a table row or a condition reads without scrolling; each longer line is a finding.
+run_line_length() {
+  local out=$1
+  git ls-files -z -- '*.cpp' '*.h' '*.sh' '*CMakeLists.txt' '*.cmake' |
+    xargs -0 awk 'length > 120 { printf "%s:%d:1: style: line of %d characters, over 120\n", FILENAME, FNR, length }' \
+      >"$out"
+  cat "$out"
+  [[ ! -s $out ]]
+}
+
 # ---- driver --------------------------------------------------------------------------------
 
 # analysis_step NAME LOG CMD: runs CMD with its log file; a failure counts its findings.

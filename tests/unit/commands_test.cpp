@@ -71,6 +71,8 @@ struct InstallRow {
   std::string registry = kBothCopies;
 };
 
+void PrintTo(const InstallRow& row, std::ostream* out) { *out << row.name; }  // not its padding
+
 class InstallTest : public CommandTest, public ::testing::WithParamInterface<InstallRow> {};
 
 TEST_P(InstallTest, ResultMaskCacheAndRegistry) {
@@ -135,6 +137,8 @@ struct UninstallRow {
   std::string gac = "";
   std::string registry = kBothCopies;
 };
+
+void PrintTo(const UninstallRow& row, std::ostream* out) { *out << row.name; }
 
 class UninstallTest : public CommandTest, public ::testing::WithParamInterface<UninstallRow> {};
 

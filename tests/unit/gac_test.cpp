@@ -51,6 +51,10 @@ struct OlderRow {
   int older;  // the answer
 };
 
+// A row prints as its name: its bytes would include padding that nothing initialised.
+void PrintTo(const ChangeRow& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const OlderRow& row, std::ostream* out) { *out << row.name; }
+
 template <typename Row>
 class CacheOperationTest : public ToolTest, public ::testing::WithParamInterface<Row> {
  protected:

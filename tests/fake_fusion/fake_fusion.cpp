@@ -1,7 +1,8 @@
 // The fake fusion.dll: the four exports of the platform's fusion.dll over a small assembly
-// cache in memory, driven through the controls of fake_fusion.h. Built from the documented
-// declarations only, as the real module is, so that those declarations, not the tool's code,
-// are what the two sides agree on. Host builds only, where STDMETHODCALLTYPE is empty.
+// cache in memory, driven through the controls of fake_fusion.h. It shares only the interface
+// declarations with the tool; the documented values it checks and answers with are spelled
+// here, so that a wrong value in the tool's header shows as a call the fake refuses or a
+// disposition read wrongly. Host builds only, where STDMETHODCALLTYPE is empty.
 #include "fake_fusion/fake_fusion.h"
 
 #include <strings.h>
@@ -22,7 +23,12 @@ namespace {
 
 constexpr HRESULT kBadImageFormat = static_cast<HRESULT>(0x8007000Bu);  // COR_E_BADIMAGEFORMAT, also for no file
 constexpr HRESULT kInvalidName = static_cast<HRESULT>(0x80131047u);     // FUSION_E_INVALID_NAME
-constexpr DWORD kForceRefresh = 2;                                       // IASSEMBLYCACHE_INSTALL_FLAG_FORCE_REFRESH
+// The documented flags a caller passes, and the dispositions UninstallAssembly reports.
+constexpr DWORD kParseDisplayName = 0x1;                     // CANOF_PARSE_DISPLAY_NAME
+constexpr DWORD kGlobalCache = 0x2;                          // ASM_CACHE_GAC
+constexpr DWORD kVersionTokenCustom = 0x1 | 0x4 | 0x10;      // ASM_DISPLAYF_VERSION, _PUBLIC_KEY_TOKEN, _CUSTOM
+constexpr DWORD kRefresh = 0x1, kForceRefresh = 0x2;         // IASSEMBLYCACHE_INSTALL_FLAG_REFRESH, _FORCE_REFRESH
+constexpr ULONG kUninstalled = 1, kAlreadyUninstalled = 3;   // IASSEMBLYCACHE_UNINSTALL_DISPOSITION_...
 
 // A cached assembly, or the pattern of a name object (whose version is empty). `file` is what its
 // file holds: the version, and after a "+" the build of the file, which refreshes compare.
@@ -35,7 +41,8 @@ struct Outcome {
   HRESULT Or(HRESULT own) const { return scripted ? result : own; }
 };
 
-struct Script { std::string method; int nth; Outcome outcome; };
+// Fires on the nth call of `method` whose subject holds `match`, or on every such call.
+struct Script { std::string method, match; int nth; bool every; Outcome outcome; bool fired = false; };
 
 struct State {
   std::vector<Entry> cache; std::vector<Script> scripts;
@@ -51,8 +58,8 @@ HRESULT Misuse() { return ++fake.misuse, E_INVALIDARG; }
 bool Same(const std::string& left, const std::string& right) { return strcasecmp(left.c_str(), right.c_str()) == 0; }
 
 // One fuzz byte a call: below 0x80 the call does its own work; otherwise bits 0-2 choose the
-// result and bits 3-5 the reported value.
-Outcome Decide(const char* method) {
+// result and bits 3-5 the reported value. `subject` is what the call names, as scripts match it.
+Outcome Decide(const char* method, const std::string& subject) {
   static const HRESULT kResults[] = {S_OK, S_FALSE, E_FAIL, E_INVALIDARG, E_NOT_SUFFICIENT_BUFFER, E_OUTOFMEMORY,
                                      static_cast<HRESULT>(0x80070005u), kInvalidName};
   static const DWORD kValues[] = {0, 1, 2, 3, 5, 32767, 32768, 0xFFFFFFFFu};
@@ -61,9 +68,12 @@ Outcome Decide(const char* method) {
     return byte < 0x80 ? Outcome{} : Outcome{true, kResults[byte & 7], kValues[(byte >> 3) & 7]};
   }
   Outcome outcome;
-  for (Script& script : fake.scripts) outcome = script.method == method && --script.nth == 0 ? script.outcome : outcome;
-  const auto fired = [](const Script& s) { return s.nth == 0; };
-  fake.scripts.erase(std::remove_if(fake.scripts.begin(), fake.scripts.end(), fired), fake.scripts.end());
+  for (Script& s : fake.scripts) {
+    if (s.method != method || subject.find(s.match) == std::string::npos || (!s.every && --s.nth > 0)) continue;
+    outcome = s.outcome, s.fired = true;
+  }
+  const auto spent = [](const Script& s) { return s.fired && !s.every; };
+  fake.scripts.erase(std::remove_if(fake.scripts.begin(), fake.scripts.end(), spent), fake.scripts.end());
   return outcome;
 }
 
@@ -109,7 +119,7 @@ HRESULT Install(std::string path, DWORD flags) {
   // Cached already: a refresh replaces the files unless they are a later build, a forced refresh
   // always, and without either flag they stay.
   const bool replace = (flags & kForceRefresh) != 0 ||
-                       ((flags & IASSEMBLYCACHE_INSTALL_FLAG_REFRESH) != 0 && FileBuild(made) >= FileBuild(*known));
+                       ((flags & kRefresh) != 0 && FileBuild(made) >= FileBuild(*known));
   if (replace) known->file = made.file;
   return replace ? S_OK : S_FALSE;
 }
@@ -123,8 +133,7 @@ HRESULT HandOut(const Outcome& outcome, Interface** out, HRESULT own, Make make)
 
 // The length protocol of GetDisplayName and GetName: the units needed with the terminator (0
 // for an empty text), written only when the stated room holds them.
-HRESULT CopyOut(const char* method, const std::string& text, LPWSTR buffer, LPDWORD length) {
-  const Outcome outcome = Decide(method);
+HRESULT CopyOut(const Outcome& outcome, const std::string& text, LPWSTR buffer, LPDWORD length) {
   const std::u16string wide = utf8.from_bytes(text);
   const DWORD needed = wide.empty() ? 0 : static_cast<DWORD>(wide.size() + 1), room = *length;
   if (room >= needed && !outcome.Fails()) std::copy_n(wide.c_str(), needed, buffer);
@@ -139,6 +148,7 @@ class Object final : public IAssemblyCache, public IAssemblyEnum, public IAssemb
   explicit Object(Entry entry = {}, std::vector<Entry> entries = {}) : entry_(entry), entries_(entries) { ++fake.live; }
   ~Object() { --fake.live; }
   bool Matches(const Entry& e) const { return Same(entry_.name, e.name); }
+  const std::string& Display() const { return entry_.display; }
 
   HRESULT QueryInterface(REFIID, void** out) override { return out ? (*out = nullptr, E_NOINTERFACE) : Misuse(); }
   ULONG AddRef() override { return ++references_; }
@@ -147,16 +157,21 @@ class Object final : public IAssemblyCache, public IAssemblyEnum, public IAssemb
   // IAssemblyCache
   HRESULT UninstallAssembly(DWORD flags, LPCWSTR name, LPCFUSION_INSTALL_REFERENCE, ULONG* disposition) override {
     if (flags != 0 || name == nullptr) return Misuse();
-    const Outcome outcome = Decide("UninstallAssembly");
-    const auto found = Find(utf8.to_bytes(name));
-    const bool removed = found != fake.cache.end() && !outcome.Fails();
+    const std::string display = utf8.to_bytes(name);
+    const Outcome outcome = Decide("UninstallAssembly", display);
+    const auto found = Find(display);
+    const bool cached = found != fake.cache.end();
+    const ULONG said = outcome.scripted ? outcome.value : cached ? kUninstalled : kAlreadyUninstalled;
+    // The entry goes only when the answer says it is gone: one still in use (2), pending deletion
+    // (4), held by another installation's reference (5) or not held by the one given (6) stays.
+    const bool removed = cached && !outcome.Fails() && (said == kUninstalled || said == kAlreadyUninstalled);
     if (removed) fake.cache.erase(found);
-    if (disposition != nullptr) *disposition = outcome.scripted ? outcome.value : removed ? 1 : 3;
+    if (disposition != nullptr) *disposition = said;
     return outcome.Or(removed ? S_OK : S_FALSE);
   }
   HRESULT InstallAssembly(DWORD flags, LPCWSTR path, LPCFUSION_INSTALL_REFERENCE) override {
-    if (flags > 2 || path == nullptr) return Misuse();
-    const Outcome outcome = Decide("InstallAssembly");
+    if ((flags & ~(kRefresh | kForceRefresh)) != 0 || path == nullptr) return Misuse();
+    const Outcome outcome = Decide("InstallAssembly", utf8.to_bytes(path));
     return outcome.Fails() ? outcome.result : outcome.Or(Install(utf8.to_bytes(path), flags));
   }
   HRESULT QueryAssemblyInfo(DWORD, LPCWSTR, ASSEMBLY_INFO*) override { return E_NOTIMPL; }
@@ -166,9 +181,9 @@ class Object final : public IAssemblyCache, public IAssemblyEnum, public IAssemb
   // IAssemblyEnum: the entries that matched when it was made, in cache order.
   HRESULT GetNextAssembly(LPVOID reserved, IAssemblyName** name, DWORD flags) override {
     if (reserved != nullptr || name == nullptr || flags != 0) return Misuse();
-    const Outcome outcome = Decide("GetNextAssembly");
     const HRESULT own = next_ < entries_.size() ? S_OK : S_FALSE;
     const Entry entry = own == S_OK ? entries_[next_] : Entry{};
+    const Outcome outcome = Decide("GetNextAssembly", entry.display);
     if (own == S_OK && !outcome.Fails()) ++next_;
     return HandOut(outcome, name, own, [&] { return new Object(entry); });
   }
@@ -177,17 +192,16 @@ class Object final : public IAssemblyCache, public IAssemblyEnum, public IAssemb
 
   // IAssemblyName
   HRESULT GetDisplayName(LPWSTR buffer, LPDWORD length, DWORD flags) override {
-    const DWORD asked = ASM_DISPLAYF_VERSION | ASM_DISPLAYF_PUBLIC_KEY_TOKEN | ASM_DISPLAYF_CUSTOM;
-    if (length == nullptr || flags != asked || (buffer == nullptr && *length != 0)) return Misuse();
-    return CopyOut("GetDisplayName", entry_.display, buffer, length);
+    if (length == nullptr || flags != kVersionTokenCustom || (buffer == nullptr && *length != 0)) return Misuse();
+    return CopyOut(Decide("GetDisplayName", entry_.display), entry_.display, buffer, length);
   }
   HRESULT GetName(LPDWORD length, WCHAR* name) override {
     if (length == nullptr || (name == nullptr && *length != 0)) return Misuse();
-    return CopyOut("GetName", entry_.name, name, length);
+    return CopyOut(Decide("GetName", entry_.display), entry_.name, name, length);
   }
   HRESULT GetVersion(LPDWORD high, LPDWORD low) override {
     if (high == nullptr || low == nullptr) return Misuse();
-    const Outcome outcome = Decide("GetVersion");
+    const Outcome outcome = Decide("GetVersion", entry_.display);
     if (!outcome.Fails()) (void)ParseVersion(entry_.version, high, low);
     return outcome.Or(S_OK);
   }
@@ -210,13 +224,13 @@ class Object final : public IAssemblyCache, public IAssemblyEnum, public IAssemb
 // Which of the four a build of the module exports is decided by its linker version script.
 extern "C" HRESULT WINAPI CreateAssemblyCache(IAssemblyCache** cache, DWORD reserved) {
   if (cache == nullptr || reserved != 0) return Misuse();
-  return HandOut(Decide("CreateAssemblyCache"), cache, S_OK, [] { return new Object(); });
+  return HandOut(Decide("CreateAssemblyCache", ""), cache, S_OK, [] { return new Object(); });
 }
 
 extern "C" HRESULT WINAPI CreateAssemblyNameObject(IAssemblyName** name, LPCWSTR text, DWORD flags, LPVOID reserved) {
-  if (name == nullptr || text == nullptr || flags != CANOF_PARSE_DISPLAY_NAME || reserved != nullptr) return Misuse();
+  if (name == nullptr || text == nullptr || flags != kParseDisplayName || reserved != nullptr) return Misuse();
   const Entry pattern = Pattern(utf8.to_bytes(text));
-  return HandOut(Decide("CreateAssemblyNameObject"), name, pattern.name.empty() ? kInvalidName : S_OK,
+  return HandOut(Decide("CreateAssemblyNameObject", pattern.display), name, pattern.name.empty() ? kInvalidName : S_OK,
                  [&] { return new Object(pattern); });
 }
 
@@ -224,11 +238,11 @@ extern "C" HRESULT WINAPI CreateAssemblyNameObject(IAssemblyName** name, LPCWSTR
 // enumerator, as on Windows.
 extern "C" HRESULT WINAPI CreateAssemblyEnum(IAssemblyEnum** entries, IUnknown* reserved, IAssemblyName* name,
                                              DWORD flags, LPVOID reserved2) {
-  if (entries == nullptr || reserved != nullptr || flags != ASM_CACHE_GAC || reserved2 != nullptr) return Misuse();
+  if (entries == nullptr || reserved != nullptr || flags != kGlobalCache || reserved2 != nullptr) return Misuse();
   std::vector<Entry> found;
   for (const Entry& e : fake.cache) if (name == nullptr || static_cast<Object*>(name)->Matches(e)) found.push_back(e);
-  return HandOut(Decide("CreateAssemblyEnum"), entries, found.empty() ? S_FALSE : S_OK,
-                 [&] { return new Object({}, found); });
+  const Outcome outcome = Decide("CreateAssemblyEnum", name == nullptr ? "" : static_cast<Object*>(name)->Display());
+  return HandOut(outcome, entries, found.empty() ? S_FALSE : S_OK, [&] { return new Object({}, found); });
 }
 
 extern "C" HRESULT WINAPI CreateInstallReferenceEnum(IInstallReferenceEnum** out, IAssemblyName*, DWORD, LPVOID) {
@@ -245,8 +259,8 @@ const char* FakeFusionListing() {
   return fake.listing.c_str();
 }
 
-void FakeFusionScript(const char* method, int nth, HRESULT result, DWORD value) {
-  fake.scripts.push_back({method, nth, {true, result, value}});
+void FakeFusionScript(const char* method, const char* match, int nth, HRESULT result, DWORD value) {
+  fake.scripts.push_back({method, match, nth, nth == 0, {true, result, value}});
 }
 
 void FakeFusionUseBytes(const uint8_t* data, size_t size) { fake.bytes = data, fake.bytesLeft = size; }
@@ -255,4 +269,7 @@ int FakeFusionLiveObjects() { return fake.live; }
 
 int FakeFusionMisuse() { return fake.misuse; }
 
-int FakeFusionPendingScripts() { return static_cast<int>(fake.scripts.size()); }
+int FakeFusionPendingScripts() {
+  const auto pending = [](const Script& s) { return !s.fired; };
+  return static_cast<int>(std::count_if(fake.scripts.begin(), fake.scripts.end(), pending));
+}

@@ -22,20 +22,24 @@ void FakeFusionAddEntry(const char* name, const char* file);
 // The cache, one "name file\n" line per entry in enumeration order. Valid until the next call.
 const char* FakeFusionListing();
 
-// The `nth` call of `method` from now on (1: the next one) returns `result` instead of doing its
-// work when `result` is a failure, or does its work and then returns `result` when it is a
-// success code. `value` replaces what the call reports: whether an object is handed out
-// (CreateAssemblyCache, CreateAssemblyNameObject, CreateAssemblyEnum, GetNextAssembly: 0 none,
-// else one), the length (GetDisplayName, GetName) or the disposition (UninstallAssembly);
-// InstallAssembly and GetVersion ignore it.
-void FakeFusionScript(const char* method, int nth, HRESULT result, DWORD value);
+// The `nth` call of `method` from now on (1: the next one; 0: every one) whose subject holds `match`
+// returns `result` instead of doing its work when `result` is a failure, or does its work and
+// then returns `result` when it is a success code. The subject is what the call names: the file
+// path (InstallAssembly), the display name given (UninstallAssembly, CreateAssemblyNameObject),
+// the name object's (CreateAssemblyEnum), the entry's own display name (GetNextAssembly, the one
+// it would hand out; GetDisplayName, GetName, GetVersion); CreateAssemblyCache names nothing.
+// `value` replaces what the call reports: whether an object is handed out (CreateAssemblyCache,
+// CreateAssemblyNameObject, CreateAssemblyEnum, GetNextAssembly: 0 none, else one), the length
+// (GetDisplayName, GetName) or the disposition (UninstallAssembly), which also decides whether the
+// entry goes (only 1 and 3 say it is gone); InstallAssembly and GetVersion ignore it.
+void FakeFusionScript(const char* method, const char* match, int nth, HRESULT result, DWORD value);
 
 // Fuzzing: from now on every call takes its outcome (result, reported value, object or not)
 // from these bytes, until they run out; then calls behave normally again. Not copied: the
 // bytes must outlive their use.
 void FakeFusionUseBytes(const uint8_t* data, size_t size);
 
-// Scripted outcomes that have not fired yet.
+// Scripted outcomes that have not fired yet (one for every call counts once it has fired).
 int FakeFusionPendingScripts();
 
 // Interface objects handed out and not yet released.

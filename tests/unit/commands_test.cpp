@@ -94,8 +94,10 @@ TEST_P(InstallTest, ResultMaskCacheAndRegistry) {
   EXPECT_EQ(platform::standin::TakeDebugOutput(), "");  // every copy was read
 }
 
-const std::vector<FusionScript> kRefuse40 = {{"InstallAssembly", 5, kDenied, 0}, {"InstallAssembly", 6, kDenied, 0},
-                                             {"InstallAssembly", 7, kDenied, 0}, {"InstallAssembly", 8, kDenied, 0}};
+const std::vector<FusionScript> kRefuse40 = {{.method = "InstallAssembly", .match = "netf40_32", .nth = kEvery,
+                                              .result = kDenied}};
+const std::vector<FusionScript> kRefuseEntity = {{.method = "InstallAssembly", .match = "Entity", .nth = kEvery,
+                                                  .result = kDenied}};
 
 INSTANTIATE_TEST_SUITE_P(Rows, InstallTest, ::testing::ValuesIn(std::vector<InstallRow>{
   {.name = "both targets"},
@@ -113,6 +115,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, InstallTest, ::testing::ValuesIn(std::vector<Inst
   {.name = "no 4.0 Entity", .removed = "4:E", .result = 1, .failed = 2, .gac = "2:ZQAE 4:ZQA", .registry = kAllValues},
   {.name = "no bin", .removed = "bin", .result = 1, .failed = 3, .gac = "", .registry = kFoldersOnly},
   {.name = "4.0 refused", .scripts = kRefuse40, .result = 1, .failed = 2, .gac = "2:ZQAE", .registry = k20AndFolders},
+  {.name = "Entity refused", .scripts = kRefuseEntity, .result = 1, .failed = 3, .gac = "2:ZQA 4:ZQA",
+   .registry = kAllValues},
   // An older cached second provider, wherever it is enumerated, keeps ours out; older others do not.
   {.name = "older Quillmor last", .cache = kOldQuillmorLast, .gac = "2:ZAE 4:ZAE " + kKeptOldLast},
   {.name = "older Quillmor first", .cache = kOldQuillmorFirst, .gac = "2:ZAE 4:ZAE " + kKeptOldFirst},
@@ -155,7 +159,8 @@ TEST_P(UninstallTest, ResultCacheAndRegistry) {
   EXPECT_EQ(Registry(), row.registry);
 }
 
-const std::vector<FusionScript> kRefuseFirst = {{"UninstallAssembly", 1, kDenied, 0}};
+const std::vector<FusionScript> kRefuseFirst = {{.method = "UninstallAssembly", .match = "Zt4, Version=10.1.6.2",
+                                                 .result = kDenied}};
 
 // Each non-empty item removes by version and withdraws the copy values its provider version selects.
 INSTANTIATE_TEST_SUITE_P(Rows, UninstallTest, ::testing::ValuesIn(std::vector<UninstallRow>{
@@ -175,7 +180,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, UninstallTest, ::testing::ValuesIn(std::vector<Un
   // Any failed removal fails the command, not only the last Entity one; the rest still runs.
   {.name = "first removal refused", .list = "9", .scripts = kRefuseFirst, .result = 1, .gac = "2:Z"},
   {.name = "refused, all", .list = nullptr, .scripts = kRefuseFirst, .result = 1, .gac = "2:Z", .registry = kNoValue},
-  {.name = "refused, then gone", .list = "a;b", .scripts = {{"UninstallAssembly", 4, kDenied, 0}}, .result = 1},
+  {.name = "refused, then gone", .list = "a;b", .scripts = {{.method = "UninstallAssembly",
+   .match = "Quillmor, Version=10.1.6.4", .result = kDenied}}, .result = 1},
   {.name = "no framework", .list = "9", .frameworks = "", .gac = kAllCached, .registry = kAllValues},
   {.name = "no fusion.dll", .list = "9", .frameworks = "!v4.0", .result = 4, .gac = kAllCached, .registry = kAllValues},
 }), RowName());
@@ -183,6 +189,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, UninstallTest, ::testing::ValuesIn(std::vector<Un
 TEST_F(ToolTest, CommandLineRunsAtMostOneCommandAndExitsZero) {
   AddFramework("v4.0", kFake);
   const std::string dir = MakeProduct("P");
+  // A copy without its path: whenever the install command reads the copies, it says so.
+  platform::standin::SetRegistryValue(HKEY_LOCAL_MACHINE, kCopiesKey + "\\Broken", "", REG_SZ, "");
   // Products whose directories are exactly as long as the tool takes, and one character longer.
   const std::string longest = MakeProduct("L/" + std::string(MAX_PATH - Root().size() - 3, 'x'));
   const std::string tooLong = MakeProduct("L/" + std::string(MAX_PATH - Root().size() - 2, 'y'));
@@ -191,13 +199,14 @@ TEST_F(ToolTest, CommandLineRunsAtMostOneCommandAndExitsZero) {
   const struct {
     const char* name;
     std::vector<std::string> arguments;
-    const char* outcome;  // "installed", "removed" or "nothing"
+    const char* outcome;  // "installed", "removed", "searched" (the copies read, nothing cached) or "nothing"
   } rows[] = {
       {"no arguments", {}, "nothing"},
       {"-i alone", {"-i"}, "nothing"},
       {"-i empty", {"-i", ""}, "nothing"},
       {"-ix", {"-ix", dir}, "nothing"},
       {"-U", {"-U"}, "nothing"},
+      {"-ux", {"-ux"}, "nothing"},
       {"-i a quote alone", {"-i", "\""}, "nothing"},  // the quote dropped leaves an empty directory
       {"-i", {"-i", dir}, "installed"},
       {"-i, a backslash and more", {"-i", dir + "\\", "extra"}, "installed"},
@@ -209,6 +218,7 @@ TEST_F(ToolTest, CommandLineRunsAtMostOneCommandAndExitsZero) {
       {"-u and more", {"-u", "-i", dir}, "removed"},
   };
   for (const auto& row : rows) {
+    ExpectNothingLeft(rows == &row ? "the set-up" : (&row)[-1].name);
     FakeFusionReset();
     FakeFusionAddEntry("Ovk.Data.Zt4", "8.0.0.0");
     std::vector<std::string> arguments = {"zt4gac.exe"};
@@ -219,7 +229,8 @@ TEST_F(ToolTest, CommandLineRunsAtMostOneCommandAndExitsZero) {
 
     EXPECT_EQ(RunCommandLine(static_cast<int>(arguments.size()), argv.data()), 0) << row.name;
     const std::string listing = FakeFusionListing();
-    const std::string outcome = listing == before ? "nothing" : listing.empty() ? "removed"
+    const bool searched = !platform::standin::TakeDebugOutput().empty();
+    const std::string outcome = listing == before ? (searched ? "searched" : "nothing") : listing.empty() ? "removed"
                                 : listing.size() > before.size() ? "installed" : "other";
     EXPECT_EQ(outcome, row.outcome) << row.name;
   }

@@ -1,5 +1,6 @@
 // The assembly cache client against the fake fusion.dll: which module LoadFusion takes and its
 // codes, and what the cache operations answer when fusion.dll fails them or hands out nothing.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ TEST_F(ToolTest, LoadFusionTakesTheNewestOrTaggedFrameworksModuleAndNeedsAllFour
   for (const auto& row : rows) {
     UseFusion("v4.0", row.module);
     EXPECT_EQ(AssemblyCacheClient().LoadFusion(row.tag), row.code) << (row.module ? row.module : "no fusion.dll");
+    ExpectNothingLeft(row.module ? row.module : "no fusion.dll");
   }
 }
 
@@ -34,15 +36,19 @@ int UninstallName(AssemblyCacheClient& client, const char*) {
   return client.UninstallAssemblies("Ovk.Data.Zt4,File Version=9", nullptr);
 }
 
-// One cache operation of a client whose LoadFusion took the full fake, over the cache `cache`
-// ("name file" pairs) and the scripted outcomes: its answer, and the cache afterwards.
+// Caches as "name file" pairs in cache order, as FakeFusionAddEntry takes them.
+const char kTwoZt4AndAsp[] = "Ovk.Data.Zt4 9.0.0.1 Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2";
+const char kOld[] = "Ovk.Data.Quillmor 9.0.0.1", kNew[] = "Ovk.Data.Quillmor 9.0.0.2";
+
+// One cache operation of a client whose LoadFusion took the full fake, over the cache and the
+// scripted outcomes: its answer, and the cache afterwards.
 struct ChangeRow {
   const char* name;
-  int (*operation)(AssemblyCacheClient& client, const char* file);  // the file holds "9.0.0.2"
-  std::string cache;
-  std::vector<FusionScript> scripts;
-  int result;
-  std::string after;  // as FakeFusionListing writes it
+  int (*operation)(AssemblyCacheClient& client, const char* file) = UninstallName;  // the file holds 9.0.0.2
+  const char* cache = kTwoZt4AndAsp;
+  std::vector<FusionScript> scripts = {};
+  int result = 0;
+  const char* after;
 };
 struct OlderRow {
   const char* name;
@@ -50,7 +56,6 @@ struct OlderRow {
   std::vector<FusionScript> scripts;
   int older;  // the answer
 };
-
 // A row prints as its name: its bytes would include padding that nothing initialised.
 void PrintTo(const ChangeRow& row, std::ostream* out) { *out << row.name; }
 void PrintTo(const OlderRow& row, std::ostream* out) { *out << row.name; }
@@ -72,61 +77,93 @@ class CacheOperationTest : public ToolTest, public ::testing::WithParamInterface
 using ChangeTest = CacheOperationTest<ChangeRow>;
 using OlderVersionTest = CacheOperationTest<OlderRow>;
 
+// The cache as "name file" pairs on one line.
+std::string Listing() {
+  std::string listing = FakeFusionListing();
+  std::replace(listing.begin(), listing.end(), '\n', ' ');
+  return listing.empty() ? listing : listing.substr(0, listing.size() - 1);
+}
+
 TEST_P(ChangeTest, AnswerAndCacheAfterwards) {
   const std::string file = WriteFile("Ovk.Data.Zt4.dll", "9.0.0.2");
   EXPECT_EQ(Run([&](AssemblyCacheClient& c) { return GetParam().operation(c, file.c_str()); }), GetParam().result);
-  EXPECT_EQ(FakeFusionListing(), GetParam().after);
+  EXPECT_EQ(Listing(), GetParam().after);
 }
 
 // Asking changes nothing.
 TEST_P(OlderVersionTest, AnswerAndCacheUnchanged) {
   EXPECT_EQ(Run([](AssemblyCacheClient& c) { return c.IsOlderVersionCached("Ovk.Data.Quillmor"); }),
             GetParam().older);
-  EXPECT_EQ(FakeFusionListing(), GetParam().cache);
+  EXPECT_EQ(Listing(), GetParam().cache);
 }
 
 constexpr HRESULT kDenied = static_cast<HRESULT>(0x80070005u);
 constexpr HRESULT kBadImage = static_cast<HRESULT>(0x8007000Bu), kInvalidName = static_cast<HRESULT>(0x80131047u);
-const std::string kTwo = "Ovk.Data.Zt4 9.0.0.1\nOvk.Data.Zt4 9.0.0.2\nOvk.Data.Zt4.ASP 9.0.0.2\n";
-const std::string kFirstGone = kTwo.substr(21), kBothGone = kTwo.substr(42);
-const std::string kSecondGone = kTwo.substr(0, 21) + kBothGone;
-const std::string kNew = "Ovk.Data.Quillmor 9.0.0.2\n", kOld = "Ovk.Data.Quillmor 9.0.0.1\n";
-const std::string kUnreadable = "Ovk.Data.Quillmor 11.0.0.0\n";
+constexpr HRESULT kShort = E_NOT_SUFFICIENT_BUFFER;
 
 INSTANTIATE_TEST_SUITE_P(Rows, ChangeTest, ::testing::ValuesIn(std::vector<ChangeRow>{
-  {"installed", InstallFile, "", {}, 0, "Ovk.Data.Zt4 9.0.0.2\n"},
+  {.name = "installed", .operation = InstallFile, .cache = "", .after = "Ovk.Data.Zt4 9.0.0.2"},
   // Any success code counts as installed; a cache handed out with a failure is still released.
-  {"already there", InstallFile, "", {{"InstallAssembly", 1, S_FALSE, 0}}, 0, "Ovk.Data.Zt4 9.0.0.2\n"},
-  {"install, no cache object", InstallFile, "", {{"CreateAssemblyCache", 1, S_OK, 0}}, 1, ""},
-  {"install, cache refused", InstallFile, "", {{"CreateAssemblyCache", 1, E_FAIL, 1}}, 1, ""},
-  {"not an assembly", InstallFile, "", {{"InstallAssembly", 1, kBadImage, 0}}, 1, ""},
+  {.name = "already there", .operation = InstallFile, .cache = "",
+   .scripts = {{.method = "InstallAssembly", .match = "Ovk.Data.Zt4.dll", .result = S_FALSE}},
+   .after = "Ovk.Data.Zt4 9.0.0.2"},
+  {.name = "install, no cache object", .operation = InstallFile, .cache = "",
+   .scripts = {{.method = "CreateAssemblyCache", .value = 0}}, .result = 1, .after = ""},
+  {.name = "install, cache refused", .operation = InstallFile, .cache = "",
+   .scripts = {{.method = "CreateAssemblyCache", .result = E_FAIL, .value = 1}}, .result = 1, .after = ""},
+  {.name = "not an assembly", .operation = InstallFile, .cache = "",
+   .scripts = {{.method = "InstallAssembly", .match = "Ovk.Data.Zt4.dll", .result = kBadImage}}, .result = 1,
+   .after = ""},
   // A refresh replaces the files of the same version, unless the cached ones are a later build.
-  {"same build refreshed", InstallFile, "Ovk.Data.Zt4 9.0.0.2+0", {}, 0, "Ovk.Data.Zt4 9.0.0.2\n"},
-  {"later build kept", InstallFile, "Ovk.Data.Zt4 9.0.0.2+9", {}, 0, "Ovk.Data.Zt4 9.0.0.2+9\n"},
+  {.name = "same build refreshed", .operation = InstallFile, .cache = "Ovk.Data.Zt4 9.0.0.2+0",
+   .after = "Ovk.Data.Zt4 9.0.0.2"},
+  {.name = "later build kept", .operation = InstallFile, .cache = "Ovk.Data.Zt4 9.0.0.2+9",
+   .after = "Ovk.Data.Zt4 9.0.0.2+9"},
   // Every matching entry goes by its own display name; ",File Version=" narrows nothing here.
-  {"by version", UninstallName, kTwo, {}, 0, kBothGone},
-  {"nothing cached", UninstallName, "", {}, 0, ""},
-  {"cache refused", UninstallName, kTwo, {{"CreateAssemblyCache", 1, E_FAIL, 0}}, 2, kTwo},
-  {"name refused", UninstallName, kTwo, {{"CreateAssemblyNameObject", 1, kInvalidName, 0}}, 2, kTwo},
+  {.name = "by version", .after = "Ovk.Data.Zt4.ASP 9.0.0.2"},
+  {.name = "nothing cached", .cache = "", .after = ""},
+  {.name = "cache refused", .scripts = {{.method = "CreateAssemblyCache", .result = E_FAIL}}, .result = 2,
+   .after = kTwoZt4AndAsp},
+  {.name = "name refused", .scripts = {{.method = "CreateAssemblyNameObject", .match = "Ovk.Data.Zt4,",
+   .result = kInvalidName}}, .result = 2, .after = kTwoZt4AndAsp},
   // Without a name object the enumeration would list, and remove, the whole cache.
-  {"no name object", UninstallName, kTwo, {{"CreateAssemblyNameObject", 1, S_OK, 0}}, 2, kTwo},
-  {"no enumerator", UninstallName, kTwo, {{"CreateAssemblyEnum", 1, S_OK, 0}}, 0, kTwo},
-  {"enumeration fails", UninstallName, kTwo, {{"GetNextAssembly", 1, E_FAIL, 0}}, 2, kTwo},
-  {"enumeration ends early", UninstallName, kTwo, {{"GetNextAssembly", 2, S_OK, 0}}, 0, kFirstGone},
-  // An entry that stays fails the call, even when a later one goes; other dispositions are success.
-  {"still in use", UninstallName, kTwo, {{"UninstallAssembly", 1, S_OK, 2}}, 2, kBothGone},
-  {"already uninstalled", UninstallName, kTwo, {{"UninstallAssembly", 1, S_OK, 3}}, 0, kBothGone},
-  {"delete pending", UninstallName, kTwo, {{"UninstallAssembly", 2, S_OK, 4}}, 0, kBothGone},
-  {"has install references", UninstallName, kTwo, {{"UninstallAssembly", 2, S_OK, 5}}, 0, kBothGone},
-  {"reference not found", UninstallName, kTwo, {{"UninstallAssembly", 2, S_OK, 6}}, 0, kBothGone},
-  {"uninstall refused", UninstallName, kTwo, {{"UninstallAssembly", 2, kDenied, 1}}, 2, kFirstGone},
-  {"second cache refused", UninstallName, kTwo, {{"CreateAssemblyCache", 2, S_OK, 0}}, 2, kSecondGone},
-  // A display name that cannot be read, or claims more than 32767 units, ends the walk.
-  {"display name unreadable", UninstallName, kTwo, {{"GetDisplayName", 2, E_OUTOFMEMORY, 0}}, 2, kTwo},
-  {"display name too long", UninstallName, kTwo, {{"GetDisplayName", 1, E_NOT_SUFFICIENT_BUFFER, 32768}}, 2, kTwo},
-  {"display name longest", UninstallName, kTwo, {{"GetDisplayName", 1, E_NOT_SUFFICIENT_BUFFER, 32767}}, 0, kBothGone},
-  {"display name empty", UninstallName, kTwo, {{"GetDisplayName", 1, S_OK, 0}}, 0, kSecondGone},
-  {"display name not quite read", UninstallName, kTwo, {{"GetDisplayName", 2, S_FALSE, 0}}, 0, kFirstGone},
+  {.name = "no name object", .scripts = {{.method = "CreateAssemblyNameObject", .value = 0}}, .result = 2,
+   .after = kTwoZt4AndAsp},
+  {.name = "no enumerator", .scripts = {{.method = "CreateAssemblyEnum", .value = 0}}, .after = kTwoZt4AndAsp},
+  {.name = "enumeration fails", .scripts = {{.method = "GetNextAssembly", .match = "9.0.0.1", .result = E_FAIL}},
+   .result = 2, .after = kTwoZt4AndAsp},
+  {.name = "enumeration ends early", .scripts = {{.method = "GetNextAssembly", .match = "9.0.0.2", .value = 0}},
+   .after = "Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2"},
+  // Only an entry still in use fails the call, even when a later one goes; what the other
+  // dispositions answer is success, although an entry pending deletion, held by another
+  // installation's reference or not by ours stays in the cache.
+  {.name = "still in use", .scripts = {{.method = "UninstallAssembly", .match = "9.0.0.1", .value = 2}},
+   .result = 2, .after = "Ovk.Data.Zt4 9.0.0.1 Ovk.Data.Zt4.ASP 9.0.0.2"},
+  {.name = "already uninstalled", .scripts = {{.method = "UninstallAssembly", .match = "9.0.0.1", .value = 3}},
+   .after = "Ovk.Data.Zt4.ASP 9.0.0.2"},
+  {.name = "delete pending", .scripts = {{.method = "UninstallAssembly", .match = "9.0.0.2", .value = 4}},
+   .after = "Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2"},
+  {.name = "has install references", .scripts = {{.method = "UninstallAssembly", .match = "9.0.0.2", .value = 5}},
+   .after = "Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2"},
+  {.name = "reference not found", .scripts = {{.method = "UninstallAssembly", .match = "9.0.0.2", .value = 6}},
+   .after = "Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2"},
+  {.name = "uninstall refused", .scripts = {{.method = "UninstallAssembly", .match = "9.0.0.2", .result = kDenied,
+   .value = 1}}, .result = 2, .after = "Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2"},
+  // The first is the probe; the second would remove the first entry.
+  {.name = "second cache refused", .scripts = {{.method = "CreateAssemblyCache", .nth = 2, .value = 0}},
+   .result = 2, .after = "Ovk.Data.Zt4 9.0.0.1 Ovk.Data.Zt4.ASP 9.0.0.2"},
+  // A display name that cannot be read, or claims more than 32767 units, ends the walk; the
+  // second GetDisplayName of an entry reads what the first measured.
+  {.name = "display name unreadable", .scripts = {{.method = "GetDisplayName", .match = "9.0.0.1", .nth = 2,
+   .result = E_OUTOFMEMORY}}, .result = 2, .after = kTwoZt4AndAsp},
+  {.name = "display name too long", .scripts = {{.method = "GetDisplayName", .match = "9.0.0.1", .result = kShort,
+   .value = 32768}}, .result = 2, .after = kTwoZt4AndAsp},
+  {.name = "display name longest", .scripts = {{.method = "GetDisplayName", .match = "9.0.0.1", .result = kShort,
+   .value = 32767}}, .after = "Ovk.Data.Zt4.ASP 9.0.0.2"},
+  {.name = "display name empty", .scripts = {{.method = "GetDisplayName", .match = "9.0.0.1", .value = 0}},
+   .after = "Ovk.Data.Zt4 9.0.0.1 Ovk.Data.Zt4.ASP 9.0.0.2"},
+  {.name = "display name not quite read", .scripts = {{.method = "GetDisplayName", .match = "9.0.0.1", .nth = 2,
+   .result = S_FALSE}}, .after = "Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2"},
 }), RowName());
 
 INSTANTIATE_TEST_SUITE_P(Rows, OlderVersionTest, ::testing::ValuesIn(std::vector<OlderRow>{
@@ -134,21 +171,24 @@ INSTANTIATE_TEST_SUITE_P(Rows, OlderVersionTest, ::testing::ValuesIn(std::vector
   {"nothing cached", "", {}, 0},
   {"9.0.0.1", kOld, {}, 1},
   {"9.0.0.2", kNew, {}, 0},
-  {"8.65535.65535.65535", "Ovk.Data.Quillmor 8.65535.65535.65535\n", {}, 1},
-  {"9.0.1.0", "Ovk.Data.Quillmor 9.0.1.0\n", {}, 0},
-  {"9.1.0.0", "Ovk.Data.Quillmor 9.1.0.0\n", {}, 0},
-  {"40000.0.0.0", "Ovk.Data.Quillmor 40000.0.0.0\n", {}, 0},
-  {"older listed last", kNew + kOld, {}, 1},
-  {"older nameless", kOld + kNew, {{"GetName", 1, S_OK, 0}}, 0},
+  {"8.65535.65535.65535", "Ovk.Data.Quillmor 8.65535.65535.65535", {}, 1},
+  {"9.0.1.0", "Ovk.Data.Quillmor 9.0.1.0", {}, 0},
+  {"9.1.0.0", "Ovk.Data.Quillmor 9.1.0.0", {}, 0},
+  {"40000.0.0.0", "Ovk.Data.Quillmor 40000.0.0.0", {}, 0},
+  {"older listed last", kNew + std::string(" ") + kOld, {}, 1},
+  {"older nameless", kOld + std::string(" ") + kNew, {{.method = "GetName", .match = "9.0.0.1", .value = 0}}, 0},
   // An entry whose name or version cannot be read is passed over; an older one found ends the walk.
-  {"unreadable name first", kUnreadable + kOld, {{"GetName", 1, E_FAIL, 0}}, 1},
-  {"unreadable version first", kUnreadable + kOld, {{"GetVersion", 1, E_FAIL, 0}}, 1},
-  {"only unreadable", kOld, {{"GetVersion", 1, E_FAIL, 0}}, 0},
-  {"no name object", "Ovk.Data.Other 1.0.0.0\n" + kNew, {{"CreateAssemblyNameObject", 1, S_OK, 0}}, 0},
-  {"no entry handed out", kOld, {{"GetNextAssembly", 1, S_OK, 0}}, 0},
-  {"enumeration fails", kOld, {{"GetNextAssembly", 1, E_FAIL, 0}}, 0},
-  {"cache refused", kOld, {{"CreateAssemblyCache", 1, E_FAIL, 0}}, 0},
-  {"no enumerator", kOld, {{"CreateAssemblyEnum", 1, S_OK, 0}}, 0},
+  {"unreadable name first", "Ovk.Data.Quillmor 11.0.0.0 " + std::string(kOld),
+   {{.method = "GetName", .match = "11.0.0.0", .result = E_FAIL}}, 1},
+  {"unreadable version first", "Ovk.Data.Quillmor 11.0.0.0 " + std::string(kOld),
+   {{.method = "GetVersion", .match = "11.0.0.0", .result = E_FAIL}}, 1},
+  {"only unreadable", kOld, {{.method = "GetVersion", .match = "9.0.0.1", .result = E_FAIL}}, 0},
+  {"no name object", "Ovk.Data.Other 1.0.0.0 " + std::string(kNew), {{.method = "CreateAssemblyNameObject",
+   .value = 0}}, 0},
+  {"no entry handed out", kOld, {{.method = "GetNextAssembly", .match = "9.0.0.1", .value = 0}}, 0},
+  {"enumeration fails", kOld, {{.method = "GetNextAssembly", .match = "9.0.0.1", .result = E_FAIL}}, 0},
+  {"cache refused", kOld, {{.method = "CreateAssemblyCache", .result = E_FAIL}}, 0},
+  {"no enumerator", kOld, {{.method = "CreateAssemblyEnum", .value = 0}}, 0},
 }), RowName());
 
 }  // namespace

@@ -35,6 +35,7 @@ TEST_F(ToolTest, FrameworksAreThePolicySubkeysWithValuesNewestInTextOrder) {
     EXPECT_EQ(inventory.GetLatestVersion(), row.latest) << row.subkeys;
     EXPECT_EQ(inventory.GetFrameworkDirectory(row.latest),
               row.latest.empty() ? "" : Root() + "/Windows\\Microsoft.NET\\Framework\\" + row.directory);
+    ExpectNothingLeft(row.subkeys);
   }
 
   // A subkey that cannot be opened ends the detection; what came before it stays.

@@ -12,16 +12,18 @@ void ToolTest::SetUp() {
   objectsBefore_ = FakeFusionLiveObjects();
 }
 
-void ToolTest::TearDown() {
-  EXPECT_EQ(platform::standin::OpenRegistryHandleCount(), 0) << "registry keys left open";
-  EXPECT_EQ(platform::standin::LoadedModuleCount(), modulesBefore_) << "modules left loaded";
-  EXPECT_EQ(FakeFusionLiveObjects(), objectsBefore_) << "interface objects left unreleased";
-  EXPECT_EQ(FakeFusionMisuse(), 0) << "fusion.dll called in a shape its documentation does not allow";
-  EXPECT_EQ(FakeFusionPendingScripts(), 0) << "a scripted fusion.dll outcome never fired";
+void ToolTest::TearDown() { ExpectNothingLeft("the test"); }
+
+void ToolTest::ExpectNothingLeft(const std::string& after) const {
+  EXPECT_EQ(platform::standin::OpenRegistryHandleCount(), 0) << "registry keys left open by " << after;
+  EXPECT_EQ(platform::standin::LoadedModuleCount(), modulesBefore_) << "modules left loaded by " << after;
+  EXPECT_EQ(FakeFusionLiveObjects(), objectsBefore_) << "interface objects left unreleased by " << after;
+  EXPECT_EQ(FakeFusionMisuse(), 0) << "fusion.dll called in a shape its documentation does not allow by " << after;
+  EXPECT_EQ(FakeFusionPendingScripts(), 0) << "a scripted fusion.dll outcome never fired in " << after;
 }
 
 void ToolTest::Script(const std::vector<FusionScript>& scripts) {
-  for (const FusionScript& s : scripts) FakeFusionScript(s.method, s.nth, s.result, s.value);
+  for (const FusionScript& s : scripts) FakeFusionScript(s.method, s.match, s.nth, s.result, s.value);
 }
 
 void ToolTest::CacheEntries(const std::string& listing) {

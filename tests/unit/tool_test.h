@@ -19,8 +19,12 @@ using world::kPolicyKey;
 // The fake fusion.dll, as a framework's fusion.dll.
 inline constexpr const char* kFake = ZT4GAC_FAKE_FUSION;
 
-// One FakeFusionScript call: the `nth` call of `method` gives `result` and reports `value`.
-struct FusionScript { const char* method; int nth; HRESULT result; DWORD value; };
+// One FakeFusionScript call: the `nth` call of `method` (kEvery: each one) whose subject holds `match`
+// gives `result` and reports `value`.
+inline constexpr int kEvery = 0;
+struct FusionScript {
+  const char* method; const char* match = ""; int nth = 1; HRESULT result = S_OK; DWORD value = 0;
+};
 
 // Names each row of a parameterised table after its `name` field, in GoogleTest and CTest alike.
 inline auto RowName() {
@@ -36,6 +40,9 @@ class ToolTest : public ::testing::Test, protected world::ProductWorld {
   void SetUp() override;
   void TearDown() override;
 
+  // What TearDown checks; a test that loops over rows calls it after each row, before the row
+  // after it resets the registry or the fake, which would reset the counts too.
+  void ExpectNothingLeft(const std::string& after) const;
   // Scripts the fake's outcomes; each one must fire before the test ends.
   static void Script(const std::vector<FusionScript>& scripts);
   // Caches the entries of `listing`, "name file" pairs as FakeFusionListing writes them.

@@ -40,8 +40,10 @@ class AssemblyCacheClient : public FrameworkInventory {
                                        const char* nonCanonicalData);
 
   // Uninstalls every cached entry that `displayName` matches, each by its own display name,
-  // handing `reference` to every UninstallAssembly call unchanged. 0 when every matching
-  // entry is gone (or none matched), 2 when any of them could not be removed or read.
+  // handing `reference` to every UninstallAssembly call unchanged. 2 when an entry could not be
+  // removed (a failed call, or still in use) or its name read; otherwise 0, also when none
+  // matched, and although an entry pending deletion or held by another installation's install
+  // reference stays cached: the cache keeps it for its other owner, which is no failure of ours.
   int UninstallAssemblies(const char* displayName, const FUSION_INSTALL_REFERENCE* reference);
   int UninstallAssembliesW(LPCWSTR displayName, const FUSION_INSTALL_REFERENCE* reference);
   // One UninstallAssembly call with the caller's name as it stands. 0 or 2.

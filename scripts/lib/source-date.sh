@@ -15,7 +15,10 @@ readonly ZIP_EPOCH_MIN=315532800
 source_date_epoch() {
   local dir=$1 epoch top
   if [[ -n ${SOURCE_DATE_EPOCH:-} ]]; then
-    [[ $SOURCE_DATE_EPOCH =~ ^[0-9]+$ ]] || { echo "SOURCE_DATE_EPOCH is not a number: $SOURCE_DATE_EPOCH" >&2; return 1; }
+    if [[ ! $SOURCE_DATE_EPOCH =~ ^[0-9]+$ ]]; then
+      echo "SOURCE_DATE_EPOCH is not a number of seconds: $SOURCE_DATE_EPOCH" >&2
+      return 1
+    fi
     epoch=$SOURCE_DATE_EPOCH
     echo "file times: SOURCE_DATE_EPOCH" >&2
   elif command -v git >/dev/null && top=$(git -C "$dir" rev-parse --show-toplevel 2>/dev/null) &&

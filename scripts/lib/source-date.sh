@@ -28,7 +28,7 @@ source_date_epoch() {
     echo "file times: the commit time of $(git -C "$dir" rev-parse --short HEAD)" >&2
   else
     epoch=$ZIP_EPOCH_MIN
-    echo "file times: no git checkout and no SOURCE_DATE_EPOCH, the fixed 1980-01-01 00:00:00 UTC" >&2
+    echo "file times: no SOURCE_DATE_EPOCH and no git history here, the fixed 1980-01-01 00:00:00 UTC" >&2
   fi
   if ((epoch < ZIP_EPOCH_MIN)); then
     epoch=$ZIP_EPOCH_MIN

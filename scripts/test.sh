@@ -10,13 +10,14 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 readonly JOBS=2
-readonly BASE_PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev g++-mingw-w64-i686)
+readonly BASE_PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev g++-mingw-w64-i686 zip valgrind)
 readonly WINE_PACKAGES=(wine wine32:i386 wine64 mono-mcs mono-devel g++-mingw-w64-x86-64-win32 wixl msitools)
 # The only DLLs the statically linked zt4gac.exe may import.
 readonly WINDOWS_SYSTEM_DLLS='^(kernel32|advapi32|msvcrt|user32|ntdll)\.dll$'
 
 source scripts/lib/packages.sh
 source scripts/lib/steps.sh
+source scripts/lib/source-date.sh
 
 # ---- steps -------------------------------------------------------------------------------
 
@@ -38,6 +39,15 @@ build_and_test_host() {
   if [[ $preset == host ]]; then
     "build/$preset/bench/zt4gac_bench" --benchmark_min_time=0.001
   fi
+}
+
+# Runs the host build's unit tests once more under valgrind's memcheck, which sees what the
+# sanitizers cannot: a read of memory nothing wrote, in the build without sanitizers that ships
+# the same code. Any memcheck error fails the step (exit 99), and so does a definite leak; what
+# dlopen and the runtime keep until exit is reachable and no error.
+memcheck_host_tests() {
+  valgrind --quiet --tool=memcheck --error-exitcode=99 --track-origins=yes --num-callers=30 \
+    --leak-check=full --errors-for-leak-kinds=definite build/host/tests/zt4gac_tests --gtest_brief=1
 }
 
 # Cross-builds zt4gac.exe and checks what the installer will ship: a PE32 i386 console
@@ -62,23 +72,42 @@ build_windows() {
   # folders (so an embedded path would show too), gives an identical zt4gac.exe.
   copy=$(mktemp -d)  # not local: the trap reads it when the step's subshell exits
   trap 'rm -rf "$copy"' EXIT
-  cp -r CMakeLists.txt CMakePresets.json cmake src resources examples tests "$copy/"
+  cp -r CMakeLists.txt CMakePresets.json cmake src resources examples tests scripts "$copy/"
   (cd "$copy" && cmake --preset windows-x86 >/dev/null &&
     cmake --build --preset windows-x86 -j "$JOBS" --target zt4gac >/dev/null)
   cmp "$exe" "$copy/build/windows-x86/src/zt4gac.exe" || { echo "two clean builds of $exe differ" >&2; return 1; }
   echo "identical bytes in a second clean build: $(sha256sum "$exe")"
 
-  # The release archive (scripts/release.sh) packs the tool, CALLING.txt and the example package.
-  cpack --config build/windows-x86/CPackConfig.cmake -B "$copy/release" >/dev/null
-  local version archive entries file checksum
-  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows-x86/CMakeCache.txt)
-  archive=$copy/release/zt4gac-$version-x86.zip
+  # And the same release archive (scripts/release.sh: the tool, CALLING.txt and the example
+  # package), to the byte. The copy has no git history, so both take the date from here.
+  SOURCE_DATE_EPOCH=$(source_date_epoch .)
+  export SOURCE_DATE_EPOCH
+  local release copy_release archive entries file
+  release=$(release_archive .) || return 1
+  copy_release=$(release_archive "$copy") || return 1
+  archive=$(head -n 1 <<<"$release")
+  cmp "$archive" "$(head -n 1 <<<"$copy_release")" ||
+    { echo "the release archives of the two builds differ" >&2; return 1; }
+  [[ $(tail -n 1 <<<"$release") == $(tail -n 1 <<<"$copy_release") ]] ||
+    { printf 'the SHA-256 lines differ:\n%s\n%s\n' "$release" "$copy_release" >&2; return 1; }
   entries=$(cmake -E tar tf "$archive")
   for file in zt4gac.exe CALLING.txt examples/installer/zt4gac-example.wxs; do
     grep -q "/$file\$" <<<"$entries" || { echo "the release archive lacks $file" >&2; return 1; }
   done
-  checksum=$(cat "$archive.sha256")
-  echo "release archive: $checksum"
+  echo "identical release archive from both builds: $(tail -n 1 <<<"$release")"
+}
+
+# release_archive DIR: runs DIR's release script and prints the archive's absolute path and its
+# SHA-256 line; the script's build output shows only when it fails.
+release_archive() {
+  local dir=$1 out status=0
+  mkdir -p "$dir/build"
+  out=$(bash "$dir/scripts/release.sh" 2>"$dir/build/release.log") || status=$?
+  if [[ $status -ne 0 ]]; then
+    cat "$dir/build/release.log" >&2
+    return "$status"
+  fi
+  printf '%s\n' "$(cd "$dir" && realpath "$(head -n 1 <<<"$out")")" "$(tail -n 1 <<<"$out")"
 }
 
 
@@ -93,6 +122,7 @@ main() {
   fi
 
   run_step "host: build + unit tests" build_and_test_host host
+  run_step "host: unit tests under memcheck" memcheck_host_tests
   run_step "host-asan: build + unit tests" build_and_test_host host-asan
   run_step "windows-x86: build + checks" build_windows
 

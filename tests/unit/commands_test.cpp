@@ -94,10 +94,8 @@ TEST_P(InstallTest, ResultMaskCacheAndRegistry) {
   EXPECT_EQ(platform::standin::TakeDebugOutput(), "");  // every copy was read
 }
 
-const std::vector<FusionScript> kRefuse40 = {{.method = "InstallAssembly", .match = "netf40_32", .nth = kEvery,
-                                              .result = kDenied}};
-const std::vector<FusionScript> kRefuseEntity = {{.method = "InstallAssembly", .match = "Entity", .nth = kEvery,
-                                                  .result = kDenied}};
+const std::vector<FusionScript> kRefuse40 = {{"InstallAssembly", "netf40_32", kDenied, 0, kEvery}};
+const std::vector<FusionScript> kRefuseEntity = {{"InstallAssembly", "Entity", kDenied, 0, kEvery}};
 
 INSTANTIATE_TEST_SUITE_P(Rows, InstallTest, ::testing::ValuesIn(std::vector<InstallRow>{
   {.name = "both targets"},
@@ -159,8 +157,8 @@ TEST_P(UninstallTest, ResultCacheAndRegistry) {
   EXPECT_EQ(Registry(), row.registry);
 }
 
-const std::vector<FusionScript> kRefuseFirst = {{.method = "UninstallAssembly", .match = "Zt4, Version=10.1.6.2",
-                                                 .result = kDenied}};
+const std::vector<FusionScript> kRefuseFirst = {{"UninstallAssembly", "Zt4, Version=10.1.6.2", kDenied}};
+const std::vector<FusionScript> kRefuseQuillmor40 = {{"UninstallAssembly", "Quillmor, Version=10.1.6.4", kDenied}};
 
 // Each non-empty item removes by version and withdraws the copy values its provider version selects.
 INSTANTIATE_TEST_SUITE_P(Rows, UninstallTest, ::testing::ValuesIn(std::vector<UninstallRow>{
@@ -180,8 +178,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, UninstallTest, ::testing::ValuesIn(std::vector<Un
   // Any failed removal fails the command, not only the last Entity one; the rest still runs.
   {.name = "first removal refused", .list = "9", .scripts = kRefuseFirst, .result = 1, .gac = "2:Z"},
   {.name = "refused, all", .list = nullptr, .scripts = kRefuseFirst, .result = 1, .gac = "2:Z", .registry = kNoValue},
-  {.name = "refused, then gone", .list = "a;b", .scripts = {{.method = "UninstallAssembly",
-   .match = "Quillmor, Version=10.1.6.4", .result = kDenied}}, .result = 1},
+  {.name = "refused, then gone", .list = "a;b", .scripts = kRefuseQuillmor40, .result = 1},
   {.name = "no framework", .list = "9", .frameworks = "", .gac = kAllCached, .registry = kAllValues},
   {.name = "no fusion.dll", .list = "9", .frameworks = "!v4.0", .result = 4, .gac = kAllCached, .registry = kAllValues},
 }), RowName());

@@ -37,7 +37,7 @@ int UninstallName(AssemblyCacheClient& client, const char*) {
 }
 
 // Caches as "name file" pairs in cache order, as FakeFusionAddEntry takes them.
-const char kTwoZt4AndAsp[] = "Ovk.Data.Zt4 9.0.0.1 Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2";
+const char kCached[] = "Ovk.Data.Zt4 9.0.0.1 Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2";
 const char kOld[] = "Ovk.Data.Quillmor 9.0.0.1", kNew[] = "Ovk.Data.Quillmor 9.0.0.2";
 
 // One cache operation of a client whose LoadFusion took the full fake, over the cache and the
@@ -45,7 +45,7 @@ const char kOld[] = "Ovk.Data.Quillmor 9.0.0.1", kNew[] = "Ovk.Data.Quillmor 9.0
 struct ChangeRow {
   const char* name;
   int (*operation)(AssemblyCacheClient& client, const char* file) = UninstallName;  // the file holds 9.0.0.2
-  const char* cache = kTwoZt4AndAsp;
+  const char* cache = kCached;
   std::vector<FusionScript> scripts = {};
   int result = 0;
   const char* after;
@@ -101,69 +101,61 @@ constexpr HRESULT kDenied = static_cast<HRESULT>(0x80070005u);
 constexpr HRESULT kBadImage = static_cast<HRESULT>(0x8007000Bu), kInvalidName = static_cast<HRESULT>(0x80131047u);
 constexpr HRESULT kShort = E_NOT_SUFFICIENT_BUFFER;
 
+// The uninstall rows' caches afterwards: which of the two versions of "Ovk.Data.Zt4" stayed.
+const char kOnlyAsp[] = "Ovk.Data.Zt4.ASP 9.0.0.2";
+const char k901Stays[] = "Ovk.Data.Zt4 9.0.0.1 Ovk.Data.Zt4.ASP 9.0.0.2";
+const char k902Stays[] = "Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2";
+
 INSTANTIATE_TEST_SUITE_P(Rows, ChangeTest, ::testing::ValuesIn(std::vector<ChangeRow>{
   {.name = "installed", .operation = InstallFile, .cache = "", .after = "Ovk.Data.Zt4 9.0.0.2"},
   // Any success code counts as installed; a cache handed out with a failure is still released.
   {.name = "already there", .operation = InstallFile, .cache = "",
-   .scripts = {{.method = "InstallAssembly", .match = "Ovk.Data.Zt4.dll", .result = S_FALSE}},
-   .after = "Ovk.Data.Zt4 9.0.0.2"},
+   .scripts = {{"InstallAssembly", "Ovk.Data.Zt4.dll", S_FALSE}}, .after = "Ovk.Data.Zt4 9.0.0.2"},
   {.name = "install, no cache object", .operation = InstallFile, .cache = "",
-   .scripts = {{.method = "CreateAssemblyCache", .value = 0}}, .result = 1, .after = ""},
+   .scripts = {{"CreateAssemblyCache", "", S_OK, 0}}, .result = 1, .after = ""},
   {.name = "install, cache refused", .operation = InstallFile, .cache = "",
-   .scripts = {{.method = "CreateAssemblyCache", .result = E_FAIL, .value = 1}}, .result = 1, .after = ""},
+   .scripts = {{"CreateAssemblyCache", "", E_FAIL, 1}}, .result = 1, .after = ""},
   {.name = "not an assembly", .operation = InstallFile, .cache = "",
-   .scripts = {{.method = "InstallAssembly", .match = "Ovk.Data.Zt4.dll", .result = kBadImage}}, .result = 1,
-   .after = ""},
+   .scripts = {{"InstallAssembly", "Ovk.Data.Zt4.dll", kBadImage}}, .result = 1, .after = ""},
   // A refresh replaces the files of the same version, unless the cached ones are a later build.
   {.name = "same build refreshed", .operation = InstallFile, .cache = "Ovk.Data.Zt4 9.0.0.2+0",
    .after = "Ovk.Data.Zt4 9.0.0.2"},
   {.name = "later build kept", .operation = InstallFile, .cache = "Ovk.Data.Zt4 9.0.0.2+9",
    .after = "Ovk.Data.Zt4 9.0.0.2+9"},
   // Every matching entry goes by its own display name; ",File Version=" narrows nothing here.
-  {.name = "by version", .after = "Ovk.Data.Zt4.ASP 9.0.0.2"},
+  {.name = "by version", .after = kOnlyAsp},
   {.name = "nothing cached", .cache = "", .after = ""},
-  {.name = "cache refused", .scripts = {{.method = "CreateAssemblyCache", .result = E_FAIL}}, .result = 2,
-   .after = kTwoZt4AndAsp},
-  {.name = "name refused", .scripts = {{.method = "CreateAssemblyNameObject", .match = "Ovk.Data.Zt4,",
-   .result = kInvalidName}}, .result = 2, .after = kTwoZt4AndAsp},
+  {.name = "cache refused", .scripts = {{"CreateAssemblyCache", "", E_FAIL}}, .result = 2, .after = kCached},
+  {.name = "name refused", .scripts = {{"CreateAssemblyNameObject", "Ovk.Data.Zt4,", kInvalidName}}, .result = 2,
+   .after = kCached},
   // Without a name object the enumeration would list, and remove, the whole cache.
-  {.name = "no name object", .scripts = {{.method = "CreateAssemblyNameObject", .value = 0}}, .result = 2,
-   .after = kTwoZt4AndAsp},
-  {.name = "no enumerator", .scripts = {{.method = "CreateAssemblyEnum", .value = 0}}, .after = kTwoZt4AndAsp},
-  {.name = "enumeration fails", .scripts = {{.method = "GetNextAssembly", .match = "9.0.0.1", .result = E_FAIL}},
-   .result = 2, .after = kTwoZt4AndAsp},
-  {.name = "enumeration ends early", .scripts = {{.method = "GetNextAssembly", .match = "9.0.0.2", .value = 0}},
-   .after = "Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2"},
-  // Only an entry still in use fails the call, even when a later one goes; what the other
-  // dispositions answer is success, although an entry pending deletion, held by another
-  // installation's reference or not by ours stays in the cache.
-  {.name = "still in use", .scripts = {{.method = "UninstallAssembly", .match = "9.0.0.1", .value = 2}},
-   .result = 2, .after = "Ovk.Data.Zt4 9.0.0.1 Ovk.Data.Zt4.ASP 9.0.0.2"},
-  {.name = "already uninstalled", .scripts = {{.method = "UninstallAssembly", .match = "9.0.0.1", .value = 3}},
-   .after = "Ovk.Data.Zt4.ASP 9.0.0.2"},
-  {.name = "delete pending", .scripts = {{.method = "UninstallAssembly", .match = "9.0.0.2", .value = 4}},
-   .after = "Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2"},
-  {.name = "has install references", .scripts = {{.method = "UninstallAssembly", .match = "9.0.0.2", .value = 5}},
-   .after = "Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2"},
-  {.name = "reference not found", .scripts = {{.method = "UninstallAssembly", .match = "9.0.0.2", .value = 6}},
-   .after = "Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2"},
-  {.name = "uninstall refused", .scripts = {{.method = "UninstallAssembly", .match = "9.0.0.2", .result = kDenied,
-   .value = 1}}, .result = 2, .after = "Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2"},
-  // The first is the probe; the second would remove the first entry.
-  {.name = "second cache refused", .scripts = {{.method = "CreateAssemblyCache", .nth = 2, .value = 0}},
-   .result = 2, .after = "Ovk.Data.Zt4 9.0.0.1 Ovk.Data.Zt4.ASP 9.0.0.2"},
-  // A display name that cannot be read, or claims more than 32767 units, ends the walk; the
-  // second GetDisplayName of an entry reads what the first measured.
-  {.name = "display name unreadable", .scripts = {{.method = "GetDisplayName", .match = "9.0.0.1", .nth = 2,
-   .result = E_OUTOFMEMORY}}, .result = 2, .after = kTwoZt4AndAsp},
-  {.name = "display name too long", .scripts = {{.method = "GetDisplayName", .match = "9.0.0.1", .result = kShort,
-   .value = 32768}}, .result = 2, .after = kTwoZt4AndAsp},
-  {.name = "display name longest", .scripts = {{.method = "GetDisplayName", .match = "9.0.0.1", .result = kShort,
-   .value = 32767}}, .after = "Ovk.Data.Zt4.ASP 9.0.0.2"},
-  {.name = "display name empty", .scripts = {{.method = "GetDisplayName", .match = "9.0.0.1", .value = 0}},
-   .after = "Ovk.Data.Zt4 9.0.0.1 Ovk.Data.Zt4.ASP 9.0.0.2"},
-  {.name = "display name not quite read", .scripts = {{.method = "GetDisplayName", .match = "9.0.0.1", .nth = 2,
-   .result = S_FALSE}}, .after = "Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2"},
+  {.name = "no name object", .scripts = {{"CreateAssemblyNameObject", "", S_OK, 0}}, .result = 2, .after = kCached},
+  {.name = "no enumerator", .scripts = {{"CreateAssemblyEnum", "", S_OK, 0}}, .after = kCached},
+  {.name = "enumeration fails", .scripts = {{"GetNextAssembly", "9.0.0.1", E_FAIL}}, .result = 2, .after = kCached},
+  {.name = "enumeration ends early", .scripts = {{"GetNextAssembly", "9.0.0.2", S_OK, 0}}, .after = k902Stays},
+  // Only an entry still in use fails the call, even when a later one goes. The other dispositions
+  // answer success, although an entry pending deletion, held by another installation's reference
+  // or not by ours stays cached.
+  {.name = "still in use", .scripts = {{"UninstallAssembly", "9.0.0.1", S_OK, 2}}, .result = 2, .after = k901Stays},
+  {.name = "already uninstalled", .scripts = {{"UninstallAssembly", "9.0.0.1", S_OK, 3}}, .after = kOnlyAsp},
+  {.name = "delete pending", .scripts = {{"UninstallAssembly", "9.0.0.2", S_OK, 4}}, .after = k902Stays},
+  {.name = "has install references", .scripts = {{"UninstallAssembly", "9.0.0.2", S_OK, 5}}, .after = k902Stays},
+  {.name = "reference not found", .scripts = {{"UninstallAssembly", "9.0.0.2", S_OK, 6}}, .after = k902Stays},
+  {.name = "uninstall refused", .scripts = {{"UninstallAssembly", "9.0.0.2", kDenied, 1}}, .result = 2,
+   .after = k902Stays},
+  // The first cache is the probe; the second would remove the first entry.
+  {.name = "second cache refused", .scripts = {{"CreateAssemblyCache", "", S_OK, 0, 2}}, .result = 2,
+   .after = k901Stays},
+  // A display name that cannot be read, or claims more than 32767 units, ends the walk; an
+  // entry's second GetDisplayName reads what its first measured.
+  {.name = "display name unreadable", .scripts = {{"GetDisplayName", "9.0.0.1", E_OUTOFMEMORY, 0, 2}}, .result = 2,
+   .after = kCached},
+  {.name = "display name too long", .scripts = {{"GetDisplayName", "9.0.0.1", kShort, 32768}}, .result = 2,
+   .after = kCached},
+  {.name = "display name longest", .scripts = {{"GetDisplayName", "9.0.0.1", kShort, 32767}}, .after = kOnlyAsp},
+  {.name = "display name empty", .scripts = {{"GetDisplayName", "9.0.0.1", S_OK, 0}}, .after = k901Stays},
+  {.name = "display name not quite read", .scripts = {{"GetDisplayName", "9.0.0.1", S_FALSE, 0, 2}},
+   .after = k902Stays},
 }), RowName());
 
 INSTANTIATE_TEST_SUITE_P(Rows, OlderVersionTest, ::testing::ValuesIn(std::vector<OlderRow>{
@@ -176,19 +168,18 @@ INSTANTIATE_TEST_SUITE_P(Rows, OlderVersionTest, ::testing::ValuesIn(std::vector
   {"9.1.0.0", "Ovk.Data.Quillmor 9.1.0.0", {}, 0},
   {"40000.0.0.0", "Ovk.Data.Quillmor 40000.0.0.0", {}, 0},
   {"older listed last", kNew + std::string(" ") + kOld, {}, 1},
-  {"older nameless", kOld + std::string(" ") + kNew, {{.method = "GetName", .match = "9.0.0.1", .value = 0}}, 0},
+  {"older nameless", kOld + std::string(" ") + kNew, {{"GetName", "9.0.0.1", S_OK, 0}}, 0},
   // An entry whose name or version cannot be read is passed over; an older one found ends the walk.
   {"unreadable name first", "Ovk.Data.Quillmor 11.0.0.0 " + std::string(kOld),
-   {{.method = "GetName", .match = "11.0.0.0", .result = E_FAIL}}, 1},
+   {{"GetName", "11.0.0.0", E_FAIL}}, 1},
   {"unreadable version first", "Ovk.Data.Quillmor 11.0.0.0 " + std::string(kOld),
-   {{.method = "GetVersion", .match = "11.0.0.0", .result = E_FAIL}}, 1},
-  {"only unreadable", kOld, {{.method = "GetVersion", .match = "9.0.0.1", .result = E_FAIL}}, 0},
-  {"no name object", "Ovk.Data.Other 1.0.0.0 " + std::string(kNew), {{.method = "CreateAssemblyNameObject",
-   .value = 0}}, 0},
-  {"no entry handed out", kOld, {{.method = "GetNextAssembly", .match = "9.0.0.1", .value = 0}}, 0},
-  {"enumeration fails", kOld, {{.method = "GetNextAssembly", .match = "9.0.0.1", .result = E_FAIL}}, 0},
-  {"cache refused", kOld, {{.method = "CreateAssemblyCache", .result = E_FAIL}}, 0},
-  {"no enumerator", kOld, {{.method = "CreateAssemblyEnum", .value = 0}}, 0},
+   {{"GetVersion", "11.0.0.0", E_FAIL}}, 1},
+  {"only unreadable", kOld, {{"GetVersion", "9.0.0.1", E_FAIL}}, 0},
+  {"no name object", "Ovk.Data.Other 1.0.0.0 " + std::string(kNew), {{"CreateAssemblyNameObject", "", S_OK, 0}}, 0},
+  {"no entry handed out", kOld, {{"GetNextAssembly", "9.0.0.1", S_OK, 0}}, 0},
+  {"enumeration fails", kOld, {{"GetNextAssembly", "9.0.0.1", E_FAIL}}, 0},
+  {"cache refused", kOld, {{"CreateAssemblyCache", "", E_FAIL}}, 0},
+  {"no enumerator", kOld, {{"CreateAssemblyEnum", "", S_OK, 0}}, 0},
 }), RowName());
 
 }  // namespace

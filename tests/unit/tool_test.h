@@ -19,12 +19,10 @@ using world::kPolicyKey;
 // The fake fusion.dll, as a framework's fusion.dll.
 inline constexpr const char* kFake = ZT4GAC_FAKE_FUSION;
 
-// One FakeFusionScript call: the `nth` call of `method` (kEvery: each one) whose subject holds `match`
-// gives `result` and reports `value`.
+// One FakeFusionScript call: the `nth` call of `method` (kEvery: each one) whose subject, the path or
+// name it is about, holds `match` gives `result` and reports `value`.
 inline constexpr int kEvery = 0;
-struct FusionScript {
-  const char* method; const char* match = ""; int nth = 1; HRESULT result = S_OK; DWORD value = 0;
-};
+struct FusionScript { const char* method; const char* match; HRESULT result; DWORD value = 0; int nth = 1; };
 
 // Names each row of a parameterised table after its `name` field, in GoogleTest and CTest alike.
 inline auto RowName() {

@@ -95,9 +95,26 @@ TEST(PlatformContractTest, ShortPathsFilesAndTextConversion) {
            {d + "\\", s + "\\"}, {s, s}, {d + "\\absent", ""}, {d + "\\absent\\..\\sub", ""}, {d + "/sub", s + "/sub"},
            {d + "\\.\\sub", s + "\\.\\sub"}, {d + "\\sub\\..\\sub", s + "\\sub\\..\\sub"}, {"..\\.", "..\\."}})
     EXPECT_EQ(std::string(buffer, platform::GetShortPathNameA(path.c_str(), buffer, sizeof buffer)), expected) << path;
-  EXPECT_TRUE(platform::FileExists((directory + "\\fusion.dll").c_str()));
-  for (const std::string& path : {directory, directory + "\\absent.dll", std::string()})
-    EXPECT_FALSE(platform::FileExists(path.c_str())) << path;  // a directory is not a file
+  // The ANSI calls take MAX_PATH characters, terminator not counted, and refuse one more even for an existing file.
+  // A separator too many makes up each length: Wine's C runtime, which removes them again, takes no MAX_PATH name.
+  // Each row: the errors FileExists and GetShortPathNameA leave (0: none to check).
+  const std::string dirName(MAX_PATH - d.size() - 2, 'd'), fileName(MAX_PATH - d.size() - 6, 'f');
+  std::filesystem::create_directory(d + "/" + dirName);
+  std::ofstream(d + "/sub/" + fileName) << "x";
+  const std::string longDirectory = d + "\\" + dirName + "\\", longFile = d + "\\sub\\\\" + fileName;
+  struct PathRow { std::string path; bool file; DWORD existsError, shortError; };
+  const DWORD tooLong = ERROR_FILENAME_EXCED_RANGE;
+  for (const PathRow& row : {PathRow{d + "\\fusion.dll", true, 0, 0}, PathRow{longFile, true, 0, 0},
+           PathRow{d, false, 0, 0}, PathRow{longDirectory, false, 0, 0},  // a directory is not a file
+           PathRow{d + "\\sub\\\\\\" + fileName, false, tooLong, tooLong},
+           PathRow{longDirectory + "\\", false, tooLong, tooLong}, PathRow{"", false, 0, ERROR_BAD_PATHNAME},
+           PathRow{d + "\\absent.dll", false, ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND},
+           PathRow{d + "\\absent\\fusion.dll", false, ERROR_PATH_NOT_FOUND, ERROR_FILE_NOT_FOUND}}) {
+    EXPECT_EQ(platform::FileExists(row.path.c_str()), row.file) << row.path;
+    EXPECT_EQ(row.existsError != 0 ? platform::GetLastError() : 0, row.existsError) << row.path;
+    const DWORD shortLength = platform::GetShortPathNameA(row.path.c_str(), buffer, sizeof buffer);
+    EXPECT_EQ(shortLength != 0 ? 0 : platform::GetLastError(), row.shortError) << row.path;
+  }
   std::filesystem::remove_all(root);
 
   // MultiByteToWideChar counts the terminator and fails when the units do not fit.

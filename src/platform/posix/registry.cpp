@@ -23,7 +23,6 @@ using standin::RegistryKey;
 using standin::RegistryValue;
 
 // Win32 codes only the stand-in produces.
-constexpr LONG kErrorBadPathname = 161;
 constexpr LONG kErrorRegistryIoFailed = 1016;
 constexpr LONG kErrorKeyDeleted = 1018;
 constexpr REGSAM kViewFlags = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
@@ -198,7 +197,7 @@ LONG OpenOrCreate(HKEY root, LPCSTR subKey, REGSAM access, bool create, PHKEY re
   LONG status = Registry().Resolve(root, 0, &parent, &open);
   if (status != ERROR_SUCCESS) return status;
   std::vector<std::string> names;
-  if (!standin::SplitKeyPath(subKey, &names)) return kErrorBadPathname;
+  if (!standin::SplitKeyPath(subKey, &names)) return ERROR_BAD_PATHNAME;
   if (result == nullptr || (create && std::any_of(names.begin(), names.end(), HasLineBreak))) {
     return ERROR_INVALID_PARAMETER;  // a line break would break a line of the backing file
   }
@@ -306,7 +305,7 @@ LONG RegDeleteKeyA(HKEY root, LPCSTR subKey) {
   const LONG status = Registry().Resolve(root, 0, &parent, &open);
   if (status != ERROR_SUCCESS) return status;
   std::vector<std::string> names;
-  if (!standin::SplitKeyPath(subKey, &names)) return kErrorBadPathname;
+  if (!standin::SplitKeyPath(subKey, &names)) return ERROR_BAD_PATHNAME;
   if (names.empty()) return ERROR_INVALID_PARAMETER;
   open.names.insert(open.names.end(), names.begin(), names.end());
   RegistryKey* target = Registry().Find(open.root, open.names);

@@ -17,4 +17,6 @@ bool FileExists(LPCSTR path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+DWORD GetLastError() { return ::GetLastError(); }
+
 }  // namespace platform

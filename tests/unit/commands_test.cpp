@@ -208,8 +208,9 @@ TEST_F(ToolTest, CommandLineRunsAtMostOneCommandAndExitsZero) {
       {"-i", {"-i", dir}, "installed"},
       {"-i, a backslash and more", {"-i", dir + "\\", "extra"}, "installed"},
       {"-i as installers quote it", {"-i", dir + "\""}, "installed"},  // "[INSTALLDIR]" in quotes
-      {"-i of 260 characters", {"-i", longest}, "installed"},
-      {"-i of 260 and a quote", {"-i", longest + "\""}, "installed"},
+      // Taken, but the provider files below it are too long a path for the file calls.
+      {"-i of 260 characters", {"-i", longest}, "searched"},
+      {"-i of 260 and a quote", {"-i", longest + "\""}, "searched"},
       {"-i of 261 characters", {"-i", tooLong}, "nothing"},
       {"-u", {"-u"}, "removed"},
       {"-u and more", {"-u", "-i", dir}, "removed"},

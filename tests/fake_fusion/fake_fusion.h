@@ -46,7 +46,7 @@ int FakeFusionPendingScripts();
 int FakeFusionLiveObjects();
 
 // Calls made in a shape the documented interfaces do not allow (wrong flags, a reserved
-// argument that is not null, a null out-pointer, a buffer shorter than its stated length).
+// argument that is not null, a null out-pointer, a null buffer with a stated length).
 // Each such call returns E_INVALIDARG.
 int FakeFusionMisuse();
 }

@@ -105,6 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, CacheOperationTest, ::testing::ValuesIn(std::vect
   {.name = "display name not quite read", .scripts = {{"GetDisplayName", "9.0.0.1", S_FALSE, 0, 2}},
    .after = k902Stays},
   // Older: any named entry below 9.0.0.2, read unsigned; asking changes nothing, and every failure answers no.
+  {.name = "9.0.0.2", .operation = Older, .cache = "Ovk.Data.Quillmor 9.0.0.2", .after = "Ovk.Data.Quillmor 9.0.0.2"},
   {.name = "9.0.1.0", .operation = Older, .cache = "Ovk.Data.Quillmor 9.0.1.0", .after = "Ovk.Data.Quillmor 9.0.1.0"},
   {.name = "older nameless", .operation = Older, .cache = kOld, .scripts = {{"GetName", "9.0.0.1", S_OK, 0}},
    .after = kOld},

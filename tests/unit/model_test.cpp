@@ -18,6 +18,7 @@ TEST_F(ToolTest, FrameworksAreThePolicySubkeysWithValuesNewestInTextOrder) {
   // The longest names that fit the detection's buffers: a subkey of 255 and a value of 99 characters.
   const std::string key255 = "v" + std::string(254, 'k'), value99(99, '9');
   const struct { std::string subkeys, latest, directory; } rows[] = {
+      {"", "", ""},
       {v + "v2.0]\n\"50727\"=\"\"\n" + v + "v4.0]\n\"30319\"=\"\"\n" + v + "x86]\n\"1\"=\"\"\n", "v4.0", "v4.0.30319"},
       {v + "V2.0]\n\"50727\"=\"\"\n", "v2.0", "v2.0.50727"},
       {v + "v2.0]\n\"1\"=\"\"\n" + v + "v10.0]\n\"1\"=\"\"\n", "v2.0", "v2.0.1"},

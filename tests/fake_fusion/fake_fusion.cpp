@@ -171,8 +171,9 @@ class Object final : public IAssemblyCache, public IAssemblyEnum, public IAssemb
   }
   HRESULT InstallAssembly(DWORD flags, LPCWSTR path, LPCFUSION_INSTALL_REFERENCE) override {
     if ((flags & ~(kRefresh | kForceRefresh)) != 0 || path == nullptr) return Misuse();
-    const Outcome outcome = Decide("InstallAssembly", utf8.to_bytes(path));
-    return outcome.Fails() ? outcome.result : outcome.Or(Install(utf8.to_bytes(path), flags));
+    const std::string file = utf8.to_bytes(path);
+    const Outcome outcome = Decide("InstallAssembly", file);
+    return outcome.Fails() ? outcome.result : outcome.Or(Install(file, flags));
   }
   HRESULT QueryAssemblyInfo(DWORD, LPCWSTR, ASSEMBLY_INFO*) override { return E_NOTIMPL; }
   HRESULT CreateAssemblyCacheItem(DWORD, LPVOID, IAssemblyCacheItem**, LPCWSTR) override { return E_NOTIMPL; }

@@ -18,7 +18,7 @@
 #   scripts/seed-faults.sh [--no-wine] [TEXT]   only the faults whose line holds TEXT
 #
 # Run it before tests are cut, merged or loosened, and add a fault for every decision added to
-# src/. Builds are incremental (build/seed/); a full run of about 170 faults takes about 35 minutes
+# src/. Builds are incremental (build/seed/); a full run of about 170 faults takes about 25 minutes
 # on two cores, most of it compiling, the Wine suite a minute or two for each fault it sees.
 set -uo pipefail
 

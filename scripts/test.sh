@@ -12,6 +12,8 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 readonly JOBS=2
 readonly BASE_PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev g++-mingw-w64-i686 zip valgrind)
 readonly WINE_PACKAGES=(wine wine32:i386 wine64 mono-mcs mono-devel g++-mingw-w64-x86-64-win32 wixl msitools)
+# The emulated guest's machine and what builds its image (scripts/guest.sh).
+readonly GUEST_PACKAGES=(qemu-system-x86 debootstrap e2fsprogs)
 # The only DLLs the statically linked zt4gac.exe may import.
 readonly WINDOWS_SYSTEM_DLLS='^(kernel32|advapi32|msvcrt|user32|ntdll)\.dll$'
 
@@ -25,7 +27,8 @@ source scripts/lib/source-date.sh
 # static-analysis and fuzz scripts still install their own when run alone).
 install_packages() {
   ensure_i386_architecture
-  apt_install_missing "${BASE_PACKAGES[@]}" "${WINE_PACKAGES[@]}" clang-tidy cppcheck clang libclang-rt-14-dev
+  apt_install_missing "${BASE_PACKAGES[@]}" "${WINE_PACKAGES[@]}" "${GUEST_PACKAGES[@]}" \
+    clang-tidy cppcheck clang libclang-rt-14-dev
 }
 
 # Configures and builds one host preset and runs its unit tests (the sanitizer preset's
@@ -126,7 +129,17 @@ main() {
   run_step "host-asan: build + unit tests" build_and_test_host host-asan
   run_step "windows-x86: build + checks" build_windows
 
-  run_step "wine end-to-end suite" bash tests/wine/run.sh
+  # The shipped i686 exe under Wine, natively where this host runs 32-bit code, else in the
+  # emulated guest; a developer may skip the emulated run, and the x86_64 build stands in for it.
+  source scripts/wine-lab.sh
+  if wine_host_runs_x86; then
+    run_step "wine suite: shipped i686 exe, 32-bit prefix + WoW64, natively" bash scripts/wine-i686.sh
+  elif [[ ${ZT4GAC_SKIP_EMULATION:-} == 1 ]]; then
+    skip_step "wine suite: shipped i686 exe, 32-bit prefix + WoW64, emulated" "ZT4GAC_SKIP_EMULATION=1"
+    run_step "wine suite: x86_64 build (not shipped), 64-bit prefix, natively" bash tests/wine/run.sh
+  else
+    run_step "wine suite: shipped i686 exe, 32-bit prefix + WoW64, emulated guest" bash scripts/wine-i686.sh
+  fi
 
   run_step "static analysis: clang-tidy + cppcheck" bash scripts/static-analysis.sh
   run_step "fuzz targets (bounded)" bash scripts/fuzz.sh

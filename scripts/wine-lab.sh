@@ -100,10 +100,12 @@ wine_make_prefix() {
   fi
 }
 
-# wine_reg_import FILE: imports a .reg file. In a 64-bit prefix regedit is 64-bit, so the
-# 32-bit view is written through its WOW6432Node paths.
+# wine_reg_import FILE: imports a .reg file. In a 64-bit prefix reg.exe is 64-bit, so the
+# 32-bit view is written through its WOW6432Node paths. reg.exe rather than regedit: they read
+# and write the same files, and regedit, a windowed program, takes seconds more a run where
+# the machine is emulated.
 wine_reg_import() {
-  "$WINE" regedit /S "$(wine_path "$1")"
+  "$WINE" reg import "$(wine_path "$1")" </dev/null >/dev/null 2>&1
 }
 
 # wine_reg_export KEY: the key and everything below it as .reg text (UTF-8, no CR);
@@ -112,7 +114,7 @@ wine_reg_export() {
   local file
   file=$(mktemp --suffix=.reg)
   rm -f "$file"
-  "$WINE" regedit /E "$(wine_path "$file")" "$1" >/dev/null 2>&1 || true
+  "$WINE" reg export "$1" "$(wine_path "$file")" /y </dev/null >/dev/null 2>&1 || true
   [[ -s $file ]] && iconv -f UTF-16 -t UTF-8 "$file" | tr -d '\r'
   rm -f "$file"
 }
@@ -129,17 +131,22 @@ lab_configure() {
 
 # ---- the lab -------------------------------------------------------------------------------
 
-# lab_init DIR ARCH TOOL: the lab's folder, the tool's architecture (i686 or x86_64) and
-# zt4gac.exe. The tool's world is a prefix of its own bitness; VIEW is the HKLM software
-# root it reads, as regedit of that prefix writes it.
+# lab_init DIR ARCH TOOL [WINARCH]: the lab's folder, the tool's architecture (i686 or x86_64),
+# zt4gac.exe and the prefix's (win32, the default for i686, or win64). VIEW is the HKLM software
+# root the tool reads, as regedit of that prefix writes it: the i686 tool in a 64-bit prefix
+# runs under WoW64 and sees the 32-bit view. OTHER_VIEW is then the 64-bit view, which the
+# lab fills otherwise than the 32-bit one, so that a call of the tool that strays into it shows.
 lab_init() {
-  LAB=$1 LAB_ARCH=$2 TOOL=$3
+  LAB=$1 LAB_ARCH=$2 TOOL=$3 WINARCH=${4:-win32}
+  [[ $LAB_ARCH == x86_64 ]] && WINARCH=win64
   ASSEMBLIES=$LAB/assemblies
   SCRATCH=$LAB/scratch
-  if [[ $LAB_ARCH == i686 ]]; then WINARCH=win32; else WINARCH=win64; fi
   PREFIX=$LAB/$WINARCH
   DRIVE_C=$PREFIX/drive_c
-  VIEW='HKEY_LOCAL_MACHINE\SOFTWARE'
+  VIEW='HKEY_LOCAL_MACHINE\SOFTWARE' OTHER_VIEW=
+  if [[ $LAB_ARCH == i686 && $WINARCH == win64 ]]; then
+    VIEW='HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node' OTHER_VIEW='HKEY_LOCAL_MACHINE\SOFTWARE'
+  fi
   mkdir -p "$SCRATCH"
 }
 
@@ -213,13 +220,14 @@ lab_unix_path() {
 # Backslashes doubled, as .reg string data needs them.
 lab_reg_text() { printf '%s' "${1//\\/\\\\}"; }
 
-# lab_reg_apply: imports the .reg body on standard input (UTF-8), keys relative to VIEW.
+# lab_reg_apply: imports the .reg body on standard input (UTF-8), keys relative to VIEW unless
+# they start with HKEY_.
 # regedit reads a file without a byte order mark in the ANSI code page: UTF-16 keeps
 # letters beyond ASCII whole.
 lab_reg_apply() {
   local root
   root=$(lab_reg_text "$VIEW")
-  { printf 'Windows Registry Editor Version 5.00\n\n'; sed "s/^\[\(-\?\)/[\1$root\\\\/"; } |
+  { printf 'Windows Registry Editor Version 5.00\n\n'; sed "/^\[-\?HKEY_/!s/^\[\(-\?\)/[\1$root\\\\/"; } |
     iconv -f UTF-8 -t UTF-16 >"$SCRATCH/apply.reg"
   wine_reg_import "$SCRATCH/apply.reg"
 }
@@ -258,6 +266,15 @@ lab_reset() {
     printf '[Microsoft\\.NETFramework\\policy\\v4.0]\n"30319"="30319-30319"\n\n'
     printf '[%s]\n@="%s"\n"Ovk.Data.Zt4"="%s"\n\n' "$FOLDERS" "$bin" "$bin"
     printf '[%s\\Zt4Home1]\n"Zt4 Path Name"="%s"\n' "$COPIES" "$(lab_reg_text "$HOME1")"
+    # The 64-bit view unlike the 32-bit one, so that a call of the tool that strays into it shows:
+    # no .NET 4.0, no folders key, a version-8 marker (whose copy is nowhere), and the directory
+    # registered under another copy name.
+    if [[ -n $OTHER_VIEW ]]; then
+      printf '\n[-%s\\Ovk]\n\n[-%s\\Microsoft\\.NETFramework\\policy]\n\n' "$OTHER_VIEW" "$OTHER_VIEW"
+      printf '[%s\\Microsoft\\.NETFramework\\policy\\v2.0]\n"50727"="50727-50727"\n\n' "$OTHER_VIEW"
+      printf '[%s\\Ovk\\Zt4\\CurrentVersion]\n"Version"="8"\n\n' "$OTHER_VIEW"
+      printf '[%s\\%s\\Zt4Home64]\n"Zt4 Path Name"="%s"\n' "$OTHER_VIEW" "$COPIES" "$(lab_reg_text "$HOME1")"
+    fi
   } | lab_reg_apply
 }
 
@@ -289,18 +306,26 @@ lab_gac() {
 }
 
 # The keys the tool may touch, below VIEW: "KEY" a line per key, "KEY|NAME=DATA" per value,
-# key paths relative to VIEW, data as regedit exports it. Fails when the .NET Framework's key,
-# which every lab has, cannot be exported: an empty listing would hide every change.
+# key paths relative to VIEW, data as regedit exports it; below OTHER_VIEW the same, each line
+# starting with "(64-bit view) ". Fails when the .NET Framework's key, which every lab has,
+# cannot be exported: an empty listing would hide every change.
 lab_registry() {
-  local ovk net
-  ovk=$(wine_reg_export "$VIEW\\Ovk")
-  net=$(wine_reg_export "$VIEW\\Microsoft\\.NETFramework")
-  [[ -n $net ]] || { echo "lab_registry: no export of $VIEW\\Microsoft\\.NETFramework" >&2; return 1; }
-  printf '%s\n%s\n' "$ovk" "$net" |
-    awk -v root="$VIEW\\" '
-      /^\[/ { key = substr($0, 2 + length(root), length($0) - 2 - length(root)); print key; next }
-      /^(Windows Registry Editor|REGEDIT4)/ || /^$/ { next }
-      { print key "|" $0 }' | LC_ALL=C sort
+  local view ovk net mark= lines=
+  for view in "$VIEW" ${OTHER_VIEW:+"$OTHER_VIEW"}; do
+    ovk=$(wine_reg_export "$view\\Ovk") net=
+    # The tool only takes away below .NETFramework, and the 64-bit view has nothing of it to take.
+    if [[ $view == "$VIEW" ]]; then
+      net=$(wine_reg_export "$view\\Microsoft\\.NETFramework")
+      [[ -n $net ]] || { echo "lab_registry: no export of $view\\Microsoft\\.NETFramework" >&2; return 1; }
+    fi
+    lines+=$(printf '%s\n%s\n' "$ovk" "$net" |
+      awk -v root="$view\\" -v mark="$mark" '
+        /^\[/ { key = substr($0, 2 + length(root), length($0) - 2 - length(root)); print mark key; next }
+        /^(Windows Registry Editor|REGEDIT4)/ || /^$/ { next }
+        { print mark key "|" $0 }')$'\n'
+    mark='(64-bit view) '
+  done
+  printf '%s' "$lines" | sed '/^$/d' | LC_ALL=C sort
 }
 
 # lab_tool ARGS...: runs zt4gac.exe; returns 1, saying why, unless it exits with 0 and

@@ -28,18 +28,27 @@ run_step() {
   return 0
 }
 
-# print_summary TITLE: the table of steps and a closing "steps: N passed, N failed" line;
-# returns 1 when a step failed.
+# skip_step NAME WHY: records a step that did not run, as skipped and never as passed.
+skip_step() {
+  log "$1"
+  echo "skipped: $2"
+  STEP_NAMES+=("$1")
+  STEP_RESULTS+=("SKIP  ($2)")
+}
+
+# print_summary TITLE: the table of steps and a closing "steps: N passed, N failed, N skipped"
+# line; returns 1 when a step failed.
 print_summary() {
-  local i passed=0 failed=0
+  local i passed=0 failed=0 skipped=0
   printf '\n==> %s\n' "$1"
   for i in "${!STEP_NAMES[@]}"; do
-    printf '  %-40s %s\n' "${STEP_NAMES[$i]}" "${STEP_RESULTS[$i]}"
+    printf '  %-64s %s\n' "${STEP_NAMES[$i]}" "${STEP_RESULTS[$i]}"
     case ${STEP_RESULTS[$i]} in
       PASS*) passed=$((passed + 1)) ;;
       FAIL*) failed=$((failed + 1)) ;;
+      SKIP*) skipped=$((skipped + 1)) ;;
     esac
   done
-  printf '\nsteps: %d passed, %d failed\n' "$passed" "$failed"
+  printf '\nsteps: %d passed, %d failed, %d skipped\n' "$passed" "$failed" "$skipped"
   [[ $failed -eq 0 ]]
 }

@@ -6,34 +6,50 @@
 # the exit status (always 0) and the output (none). Builds the Windows build this host can
 # run (scripts/wine-lab.sh says which), runs the platform contract test under Wine, then one
 # case per row of the table below. Exits non-zero on any failure.
-#   tests/wine/run.sh [TEXT]    only the cases whose name holds TEXT (at least one), no platform tests
-# ZT4GAC_WINE_BUILD names the build directory (default: build/windows-x86, or build/windows-x64-wine).
+#   tests/wine/run.sh [TEXT]            only the cases whose name holds TEXT (at least one), no platform tests
+#   tests/wine/run.sh --prepare DIR     builds what the suite runs into the lab DIR (exe, platform test,
+#                                       assemblies, packages) and runs nothing, for a machine that has only Wine
+# ZT4GAC_WINE_BUILD names the build directory (default: build/windows-x86, or build/windows-x64-wine);
+# ZT4GAC_WINE_PREBUILT=DIR runs what --prepare put into DIR, building nothing; ZT4GAC_WINE_PREFIX=win64
+# runs the i686 build in a 64-bit prefix, under WoW64 (default win32); ZT4GAC_WINE_FAIL_FAST=1 stops
+# at the first case that fails.
 set -uo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # shellcheck source=scripts/wine-lab.sh
 source "$repo/scripts/wine-lab.sh"
-arch=$(wine_tool_arch)
+arch=$(wine_tool_arch) prepare=
+[[ ${1:-} == --prepare ]] && prepare=$(realpath -m "$2") && shift 2
 build=${ZT4GAC_WINE_BUILD:-$repo/build/windows-x86} msiarch=x86
 if [[ $arch != i686 ]]; then
   echo "This host cannot execute 32-bit x86 code: the suite runs the x86_64 build under wine64."
   build=${ZT4GAC_WINE_BUILD:-$repo/build/windows-x64-wine} msiarch=x64
 fi
+lab=${prepare:-$build/tests/wine/lab}
 mkdir -p "$build"
-{ lab_configure "$arch" "$build" && cmake --build "$build" -j 2; } >"$build/wine-suite-build.log" 2>&1 ||
-  { tail -30 "$build/wine-suite-build.log"; exit 1; }
+if [[ -n ${ZT4GAC_WINE_PREBUILT:-} ]]; then
+  rm -rf "$lab" && mkdir -p "$lab" && cp -r "$ZT4GAC_WINE_PREBUILT"/. "$lab/" || exit 1
+else
+  { lab_configure "$arch" "$build" && cmake --build "$build" -j 2; } >"$build/wine-suite-build.log" 2>&1 ||
+    { tail -30 "$build/wine-suite-build.log"; exit 1; }
+  mkdir -p "$lab/bin" && cp "$build/src/zt4gac.exe" "$build/tests/windows/zt4gac_platform_tests.exe" "$lab/bin/"
+fi
 # Wine turns the Unix arguments into the program's ANSI code page by the locale's charset.
 export LC_ALL=C.UTF-8
-passed=0 failed=0
+passed=0 failed=0 problems=()
 only=${1:-}
 
-lab_init "$build/tests/wine/lab" "$arch" "$build/src/zt4gac.exe"
-lab_assemblies >"$SCRATCH/assemblies.log" || { cat "$SCRATCH/assemblies.log"; exit 1; }
-lab_prefix "$build/tests/wine/wine-templates" || exit 1
-rm -rf "$SCRATCH"/package?*
-trap lab_stop EXIT
-# The platform contract test against Wine's registry and files; it expects Wine's default ANSI
-# code page (1252), which follows the Unix locale.
-[[ $only ]] || { LC_ALL=C "$WINE" "$build/tests/windows/zt4gac_platform_tests.exe" </dev/null && passed=1 || failed=1; }
+lab_init "$lab" "$arch" "$lab/bin/zt4gac.exe" "${ZT4GAC_WINE_PREFIX:-win32}"
+if [[ -z ${ZT4GAC_WINE_PREBUILT:-} ]]; then
+  lab_assemblies >"$SCRATCH/assemblies.log" || { cat "$SCRATCH/assemblies.log"; exit 1; }
+  rm -rf "$SCRATCH"/package?*
+fi
+if [[ -z $prepare ]]; then
+  lab_prefix "${ZT4GAC_WINE_TEMPLATES:-$build/tests/wine/wine-templates}" || exit 1
+  trap lab_stop EXIT
+  # The platform contract test against Wine's registry and files; it expects Wine's default ANSI
+  # code page (1252), which follows the Unix locale.
+  [[ $only ]] || { LC_ALL=C "$WINE" "$lab/bin/zt4gac_platform_tests.exe" </dev/null && passed=1 || failed=1; }
+fi
 
 # ---- what a row may use ------------------------------------------------------------------
 home1=$(lab_unix_path "$HOME1") product='Ovk Zt4 (zt4gac example)'
@@ -143,7 +159,13 @@ check() {
     "$(diff <(echo "$before") <(echo "$after") | sed -n 's/^< /-/p; s/^> /+/p' | LC_ALL=C sort)"
   ((${#problems[@]} == 0)) && passed=$((passed + 1)) && echo "ok    $name" && return
   failed=$((failed + 1)) && echo "FAIL  $name" && printf '  %s\n' "${problems[@]}"
+  [[ -z ${ZT4GAC_WINE_FAIL_FAST:-} ]] || exit 1
 }
+
+if [[ $prepare ]]; then
+  package 0 && package 1 && package 2 && exit 0
+  printf '%s\n' "${problems[@]}" && exit 1
+fi
 
 # ---- the cases ---------------------------------------------------------------------------
 installed='+2=Zt4Home1 +4=Zt4Home1 -AF' next="2:*@$NEXT2 4:*@$NEXT4"

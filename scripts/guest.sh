@@ -47,6 +47,7 @@ sleep 60'
 # minutes under emulation. Both at once, one a processor.
 readonly TEMPLATES_JOB='export WINEDEBUG=-all
 version=$(wine --version | tr -c "A-Za-z0-9.\n" _)
+mkdir -p /opt/zt4gac-wine
 make() {
   export WINEPREFIX=/opt/zt4gac-wine/$1-$version WINEARCH=$1
   WINEDLLOVERRIDES="mscoree,mshtml=" $2 wineboot -i </dev/null && /usr/lib/wine/wineserver -w &&
@@ -158,6 +159,9 @@ guest_run() {
 
 case ${1:-} in
   image) guest_image ;;
-  run) (($# == 3)) || { echo "usage: scripts/guest.sh run DIR LIMIT" >&2; exit 2; }; guest_run "$(realpath "$2")" "$3" ;;
+  run)
+    (($# == 3)) || { echo "usage: scripts/guest.sh run DIR LIMIT" >&2; exit 2; }
+    guest_run "$(realpath "$2")" "$3"
+    ;;
   *) echo "usage: scripts/guest.sh image | run DIR LIMIT" >&2; exit 2 ;;
 esac

@@ -8,7 +8,8 @@
 #   scripts/wine-i686.sh [TEXT]   only the cases whose name holds TEXT (and no platform tests)
 #
 # ZT4GAC_WINE_I686_WORK names the work folder (default build/wine-i686); ZT4GAC_GUEST_LIMIT the
-# seconds the guest may take (default 1500). Fails, saying why, unless both prefixes ran and
+# seconds the guest may take (default 1500); ZT4GAC_WINE_FAIL_FAST=1 stops at the first case that
+# fails (the fault-seeding script's use). Fails, saying why, unless both prefixes ran and
 # every case passed; each prefix's log is WORK/win32.log and WORK/win64.log.
 set -uo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -20,21 +21,27 @@ mkdir -p "$work"
 rm -rf "$work/lab" "$work"/win??.* "$work/tree"
 
 ZT4GAC_WINE_ARCH=i686 bash "$repo/tests/wine/run.sh" --prepare "$work/lab" \
-  >"$work/prepare.log" 2>&1 || { echo "wine-i686: building what the suite runs failed:"; tail -30 "$work/prepare.log"; exit 1; }
+  >"$work/prepare.log" 2>&1 || {
+  echo "wine-i686: building what the suite runs failed:"
+  tail -30 "$work/prepare.log"
+  exit 1
+}
 
 # suite AT TREE RUNS TEMPLATES [TEXT]: the commands that run TREE's suite on the lab prepared in
 # AT/lab in both prefixes side by side, each in RUNS/PREFIX with prefix templates kept in
 # TEMPLATES, and leave each prefix's log and status in AT.
 suite() {
   local prefix
+  [[ -z ${ZT4GAC_WINE_FAIL_FAST:-} ]] || echo 'export ZT4GAC_WINE_FAIL_FAST=1'
   for prefix in win32 win64; do
     printf '(ZT4GAC_WINE_ARCH=i686 ZT4GAC_WINE_PREFIX=%s ZT4GAC_WINE_PREBUILT=%q ZT4GAC_WINE_BUILD=%q' \
       "$prefix" "$1/lab" "$3/$prefix"
     printf ' ZT4GAC_WINE_TEMPLATES=%q timeout %d bash %q' "$4" "$((limit - 60))" "$2/tests/wine/run.sh"
     printf ' %q' "${@:5}"
-    printf ' >%q 2>&1; echo $? >%q) &\n' "$1/$prefix.log" "$1/$prefix.status"
+    printf ' >%q 2>&1; status=$?; echo $status >%q; exit $status) &\n' "$1/$prefix.log" "$1/$prefix.status"
   done
-  echo wait
+  # Told to stop at the first failure, the guest need not wait for the other prefix then.
+  [[ -n ${ZT4GAC_WINE_FAIL_FAST:-} ]] && echo 'wait -n && wait -n' || echo wait
 }
 
 if wine_host_runs_x86; then

@@ -29,8 +29,6 @@
 // Stops the run loudly: the libFuzzer driver records the input that got here.
 #define FUZZ_CHECK(c) ((c) ? (void)0 : (std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #c), abort()))
 
-namespace {
-
 // The second provider's name (twice), the other three of ours, then prefixes of ours, names ours
 // are prefixes of, and another product's: none of those six is ours.
 const char* const kNames[] = {"Ovk.Data.Quillmor", "OVK.DATA.QUILLMOR", "Ovk.Data.Zt4", "ovk.data.zt4",
@@ -38,22 +36,15 @@ const char* const kNames[] = {"Ovk.Data.Quillmor", "OVK.DATA.QUILLMOR", "Ovk.Dat
                               "Ovk.Data.Zt4.AS", "Ovk.Data.Quillmor2", "Ovk.Data.Zt4.Entity.Design", "Other"};
 const char* const kReads[] = {"GetName", "GetVersion", "GetDisplayName"};
 
-// Made once per process, below TMPDIR (the run script's, removed even after a finding): .NET
-// Framework 2.0 and 4.0, whose fusion.dll is the fake linked in here, and a complete product.
-const std::string& ProductDirectory() {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // Made once per process, below TMPDIR (the run script's, removed even after a finding): .NET
+  // Framework 2.0 and 4.0, whose fusion.dll is the fake linked in here, and a complete product.
   static const world::ProductWorld world;
   static const std::string product = [] {
     world.AddFramework("v2.0", ZT4GAC_FAKE_FUSION, "50727");
     world.AddFramework("v4.0", ZT4GAC_FAKE_FUSION);
     return world.MakeProduct("P");
   }();
-  return product;
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  (void)ProductDirectory();
   const size_t faults = size == 0 ? 0 : std::min<size_t>(data[0], size - 1);
   const uint8_t *at = data + (size == 0 ? 0 : 1 + faults), *const end = data + size;
   FakeFusionReset();
@@ -79,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> arguments{world::kRegeditHeader};  // the registry first
   for (; at < end; ++at) {
     if (*at == 0) arguments.emplace_back();
-    else arguments.back() += *at == 2 ? ProductDirectory() : std::string(1, static_cast<char>(*at));
+    else arguments.back() += *at == 2 ? product : std::string(1, static_cast<char>(*at));
   }
   platform::standin::ResetRegistry();
   if (!platform::standin::LoadRegistryText(arguments[0])) return -1;

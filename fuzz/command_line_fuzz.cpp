@@ -29,8 +29,9 @@
 // Stops the run loudly: the libFuzzer driver records the input that got here.
 #define FUZZ_CHECK(c) ((c) ? (void)0 : (std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #c), abort()))
 
-// The second provider's name (twice), the other three of ours, then prefixes of ours, names ours
-// are prefixes of, and another product's: none of those six is ours.
+// Ours first (0 to 5): the second provider's name in two spellings (0 and 1), "Ovk.Data.Zt4" in two,
+// and the other two; then six that are not ours: prefixes of ours, names ours are prefixes of, and
+// another product's.
 const char* const kNames[] = {"Ovk.Data.Quillmor", "OVK.DATA.QUILLMOR", "Ovk.Data.Zt4", "ovk.data.zt4",
                               "Ovk.Data.Zt4.ASP", "Ovk.Data.Zt4.Entity", "Ovk.Data", "Ovk.Data.Quill",
                               "Ovk.Data.Zt4.AS", "Ovk.Data.Quillmor2", "Ovk.Data.Zt4.Entity.Design", "Other"};

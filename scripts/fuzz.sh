@@ -8,7 +8,9 @@
 #                        than 4 minutes, so larger values are cut to fit)
 #
 # Each target starts from its committed seeds (fuzz/corpus/<target>/) plus what earlier runs
-# in this build directory found (build/fuzz/corpus/<target>/); the seeds are never written.
+# in this build directory found (build/fuzz/corpus/<target>/); the seeds are never written. Its
+# dictionary (fuzz/<target>.dict: the registry paths and value names the tool reads) steers the
+# mutations towards them.
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -58,7 +60,8 @@ for target in "${TARGETS[@]}"; do
 
   status=0
   "$BUILD_DIR/fuzz/$target" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2560 -print_final_stats=1 \
-    -artifact_prefix="$artifacts/" "$corpus" "fuzz/corpus/$target" >"$log" 2>&1 || status=$?
+    -dict="fuzz/$target.dict" -artifact_prefix="$artifacts/" "$corpus" "fuzz/corpus/$target" >"$log" 2>&1 ||
+    status=$?
 
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   line="$target: ${executions:-?} executions in $seconds s"

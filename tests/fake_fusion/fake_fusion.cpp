@@ -32,7 +32,7 @@ constexpr ULONG kUninstalled = 1, kAlreadyUninstalled = 3;   // IASSEMBLYCACHE_U
 
 // A cached assembly, or the pattern of a name object (whose version is empty). `file` is what its
 // file holds: the version, and after a "+" the build of the file, which refreshes compare.
-struct Entry { std::string name, version, display, file; };
+struct Entry { std::string name, version, display, file; int build = 0; };
 
 // What a call does: its own work, or (scripted) the result and value of a script or fuzz byte.
 struct Outcome {
@@ -88,13 +88,10 @@ bool ParseVersion(const std::string& text, DWORD* high, DWORD* low) {
 }
 
 Entry Cached(const std::string& name, const std::string& file) {
-  const std::string version = file.substr(0, file.find('+'));
-  return {name, version, name + ", Version=" + version + ", Culture=neutral, PublicKeyToken=0123456789abcdef", file};
-}
-
-int FileBuild(const Entry& entry) {
-  const size_t plus = entry.file.find('+');
-  return plus == std::string::npos ? 0 : std::atoi(entry.file.c_str() + plus + 1);
+  const size_t plus = file.find('+');
+  const std::string version = file.substr(0, plus);
+  return {name, version, name + ", Version=" + version + ", Culture=neutral, PublicKeyToken=0123456789abcdef", file,
+          plus == std::string::npos ? 0 : std::atoi(file.c_str() + plus + 1)};
 }
 
 // "Name[,Attr=Value...]" matches by the simple name alone: the attributes are ignored, as Wine's
@@ -118,9 +115,8 @@ HRESULT Install(std::string path, DWORD flags) {
   if (known == fake.cache.end()) return fake.cache.push_back(made), S_OK;
   // Cached already: a refresh replaces the files unless they are a later build, a forced refresh
   // always, and without either flag they stay.
-  const bool replace = (flags & kForceRefresh) != 0 ||
-                       ((flags & kRefresh) != 0 && FileBuild(made) >= FileBuild(*known));
-  if (replace) known->file = made.file;
+  const bool replace = (flags & kForceRefresh) != 0 || ((flags & kRefresh) != 0 && made.build >= known->build);
+  if (replace) known->file = made.file, known->build = made.build;
   return replace ? S_OK : S_FALSE;
 }
 

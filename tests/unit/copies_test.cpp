@@ -29,9 +29,8 @@ class CopiesTest : public ToolTest {
     std::string names;
     char name[InstallCopy::kMaxNameLength + 1];
     list.Rewind();
-    for (InstallCopy* copy = list.GetNext(); copy != nullptr; copy = list.GetNext()) {
+    for (InstallCopy* copy = list.GetNext(); copy != nullptr; copy = list.GetNext())
       names += copy->GetName(name, sizeof name) == 0 ? name + std::string(" ") : "? ";
-    }
     return names;
   }
 };
@@ -46,7 +45,7 @@ TEST_F(CopiesTest, ListTakesTheVersion8CopyFirstAndLeavesOutWhatCannotBeRead) {
       {Copy("Long", (fits + "p").c_str()), "", "Invalid Installation NameLong", 0},
       {Copy("Fits", fits.c_str()), "Fits ", "", 0},
       {Copy("zT4v8", nullptr) + kProduct, "zT4v8 ", "", 0},  // read from the product key
-      {Copy(n64 + "cut") + Copy(n64), n64 + " " + n64 + " ", "", 0},
+      {Copy(n64 + std::string(191, 'c')) + Copy(n64), n64 + " " + n64 + " ", "", 0},  // cut; a key name of 255
   };
   for (const auto& row : rows) {
     Registry(row.registry);

@@ -40,7 +40,10 @@ int Older(AssemblyCacheClient& client, const char*) { return client.IsOlderVersi
 
 // Caches as "name file" pairs in cache order, as FakeFusionAddEntry takes them.
 const char kCached[] = "Ovk.Data.Zt4 9.0.0.1 Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2";
-const char kOld[] = "Ovk.Data.Quillmor 9.0.0.1", kNewOld[] = "Ovk.Data.Quillmor 11.0.0.0 Ovk.Data.Quillmor 9.0.0.1";
+const char kOld[] = "Ovk.Data.Quillmor 9.0.0.1 Ovk.Data.Quillmor 9.0.0.0";
+const char kNewOld[] = "Ovk.Data.Quillmor 11.0.0.0 Ovk.Data.Quillmor 9.0.0.1";
+const char kNotOlder[] = "Ovk.Data.Quillmor 9.0.0.2 Ovk.Data.Quillmor 9.0.1.0 Ovk.Data.Quillmor 9.0.0.40000 "
+                         "Ovk.Data.Quillmor 40000.0.0.0";
 // The uninstall rows' caches afterwards: which of the two versions of "Ovk.Data.Zt4" stayed.
 const char kOnlyAsp[] = "Ovk.Data.Zt4.ASP 9.0.0.2";
 const char k901Stays[] = "Ovk.Data.Zt4 9.0.0.1 Ovk.Data.Zt4.ASP 9.0.0.2";
@@ -54,7 +57,7 @@ struct CacheRow {
   const char* cache = kCached;
   std::vector<FusionScript> scripts = {};
   int result = 0;
-  const char* after;
+  const char* after = nullptr;  // null: as it was
 };
 void PrintTo(const CacheRow& row, std::ostream* out) { *out << row.name; }  // not its padding
 
@@ -70,7 +73,8 @@ TEST_P(CacheOperationTest, AnswerAndCacheAfterwards) {
   EXPECT_EQ(GetParam().operation(client, file.c_str()), GetParam().result);
   std::string listing = FakeFusionListing();  // as "name file" pairs on one line
   std::replace(listing.begin(), listing.end(), '\n', ' ');
-  EXPECT_EQ(listing, GetParam().after + std::string(*GetParam().after ? " " : ""));
+  const char* after = GetParam().after != nullptr ? GetParam().after : GetParam().cache;
+  EXPECT_EQ(listing, after + std::string(*after ? " " : ""));
 }
 
 constexpr HRESULT kShort = E_NOT_SUFFICIENT_BUFFER;
@@ -78,48 +82,43 @@ constexpr HRESULT kShort = E_NOT_SUFFICIENT_BUFFER;
 INSTANTIATE_TEST_SUITE_P(Rows, CacheOperationTest, ::testing::ValuesIn(std::vector<CacheRow>{
   // A success without a cache object is no cache to call.
   {.name = "install, no cache object", .operation = InstallFile, .cache = "",
-   .scripts = {{"CreateAssemblyCache", "", S_OK, 0}}, .result = 1, .after = ""},
+   .scripts = {{"CreateAssemblyCache", "", S_OK, 0}}, .result = 1},
   // A refresh replaces the files of the same version, unless the cached ones are a later build.
   {.name = "same build refreshed", .operation = InstallFile, .cache = "Ovk.Data.Zt4 9.0.0.2+0",
    .after = "Ovk.Data.Zt4 9.0.0.2"},
-  {.name = "later build kept", .operation = InstallFile, .cache = "Ovk.Data.Zt4 9.0.0.2+9",
-   .after = "Ovk.Data.Zt4 9.0.0.2+9"},
-  {.name = "cache refused", .scripts = {{"CreateAssemblyCache", "", E_FAIL}}, .result = 2, .after = kCached},
+  {.name = "later build kept", .operation = InstallFile, .cache = "Ovk.Data.Zt4 9.0.0.2+9"},
+  {.name = "cache refused", .scripts = {{"CreateAssemblyCache", "", E_FAIL}}, .result = 2},
   // Without a name object the enumeration would list, and remove, the whole cache.
-  {.name = "no name object", .scripts = {{"CreateAssemblyNameObject", "", S_OK, 0}}, .result = 2, .after = kCached},
-  {.name = "enumeration fails", .scripts = {{"GetNextAssembly", "9.0.0.1", E_FAIL}}, .result = 2, .after = kCached},
+  {.name = "no name object", .scripts = {{"CreateAssemblyNameObject", "", S_OK, 0}}, .result = 2},
+  {.name = "enumeration fails", .scripts = {{"GetNextAssembly", "9.0.0.1", E_FAIL}}, .result = 2},
   // Every matching entry goes by its own display name (",File Version=" narrows nothing here), but
   // only one still in use fails the call, even when a later one goes. The other dispositions
-  // answer success, although an entry pending deletion or held by another installation stays.
+  // answer success, although an entry pending deletion (or held by another installation) stays.
   {.name = "still in use", .scripts = {{"UninstallAssembly", "9.0.0.1", S_OK, 2}}, .result = 2, .after = k901Stays},
   {.name = "delete pending", .scripts = {{"UninstallAssembly", "9.0.0.2", S_OK, 4}}, .after = k902Stays},
-  {.name = "has install references", .scripts = {{"UninstallAssembly", "9.0.0.2", S_OK, 5}}, .after = k902Stays},
   // The first cache is the probe; the second would remove the first entry.
   {.name = "second cache refused", .scripts = {{"CreateAssemblyCache", "", S_OK, 0, 2}}, .result = 2,
    .after = k901Stays},
   // A display name that cannot be read, or claims more than 32767 units, ends the walk; an
   // entry's second GetDisplayName reads what its first measured.
-  {.name = "display name unreadable", .scripts = {{"GetDisplayName", "9.0.0.1", E_OUTOFMEMORY, 0, 2}}, .result = 2,
-   .after = kCached},
+  {.name = "display name unreadable", .scripts = {{"GetDisplayName", "9.0.0.1", E_OUTOFMEMORY, 0, 2}}, .result = 2},
   {.name = "display name longest", .scripts = {{"GetDisplayName", "9.0.0.1", kShort, 32767}}, .after = kOnlyAsp},
   {.name = "display name not quite read", .scripts = {{"GetDisplayName", "9.0.0.1", S_FALSE, 0, 2}},
    .after = k902Stays},
-  // Older: any named entry below 9.0.0.2, read unsigned; asking changes nothing, and every failure answers no.
-  {.name = "9.0.0.2", .operation = Older, .cache = "Ovk.Data.Quillmor 9.0.0.2", .after = "Ovk.Data.Quillmor 9.0.0.2"},
-  {.name = "9.0.1.0", .operation = Older, .cache = "Ovk.Data.Quillmor 9.0.1.0", .after = "Ovk.Data.Quillmor 9.0.1.0"},
-  {.name = "older nameless", .operation = Older, .cache = kOld, .scripts = {{"GetName", "9.0.0.1", S_OK, 0}},
-   .after = kOld},
+  // Older: any named entry below 9.0.0.2, its components read unsigned; asking changes nothing, and
+  // every failure answers no.
+  {.name = "none older", .operation = Older, .cache = kNotOlder},
+  {.name = "older, nameless or unreadable", .operation = Older, .cache = kOld,
+   .scripts = {{"GetName", "9.0.0.1", S_OK, 0}, {"GetVersion", "9.0.0.0", E_FAIL}}},
   // An entry whose name or version cannot be read is passed over; an older one found ends the walk.
-  {.name = "unreadable name first", .operation = Older, .cache = kNewOld, .scripts = {{"GetName", "11.0.0.0", E_FAIL}},
-   .result = 1, .after = kNewOld},
-  {.name = "only unreadable", .operation = Older, .cache = kOld, .scripts = {{"GetVersion", "9.0.0.1", E_FAIL}},
-   .after = kOld},
+  {.name = "unreadable name first", .operation = Older, .cache = kNewOld, .scripts = {{"GetName", "11.", E_FAIL}},
+   .result = 1},
+  {.name = "unreadable version first", .operation = Older, .cache = kNewOld, .scripts = {{"GetVersion", "11.", E_FAIL}},
+   .result = 1},
   {.name = "older, no name object", .operation = Older, .cache = "Ovk.Data.Other 1.0.0.0",
-   .scripts = {{"CreateAssemblyNameObject", "", S_OK, 0}}, .after = "Ovk.Data.Other 1.0.0.0"},
-  {.name = "no entry handed out", .operation = Older, .cache = kOld, .scripts = {{"GetNextAssembly", "9.0.0.1", S_OK,
-   0}}, .after = kOld},
-  {.name = "older, cache refused", .operation = Older, .cache = kOld, .scripts = {{"CreateAssemblyCache", "", E_FAIL}},
-   .after = kOld},
+   .scripts = {{"CreateAssemblyNameObject", "", S_OK, 0}}},
+  {.name = "no entry handed out", .operation = Older, .cache = kOld, .scripts = {{"GetNextAssembly", "9.0.0.1", S_OK}}},
+  {.name = "older, cache refused", .operation = Older, .cache = kOld, .scripts = {{"CreateAssemblyCache", "", E_FAIL}}},
 }), RowName());
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "tool_test.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 #include <sstream>
 
@@ -32,18 +31,17 @@ void ToolTest::CacheEntries(const std::string& listing) {
 }
 
 std::string ToolTest::Gac() {
-  std::string targets[2], others;
+  // Each target's letters at their places in "ZQAE"; an index of 4 is none of our four.
+  std::string targets[2] = {"    ", "    "}, others, summary;
   std::istringstream lines(FakeFusionListing());
   for (std::string name, file; lines >> name >> file;) {
-    const auto provider = std::find(std::begin(world::kProviders), std::end(world::kProviders), name);
+    const auto index = std::find(std::begin(world::kProviders), std::end(world::kProviders), name) - world::kProviders;
     const int target = file == world::kTargets[0][1] ? 0 : file == world::kTargets[1][1] ? 1 : -1;
-    if (target < 0 || provider == std::end(world::kProviders)) others += " " + name + "@" + file;
-    else targets[target] += "ZQAE"[provider - std::begin(world::kProviders)];
+    if (target < 0 || index == 4) others += " " + name + "@" + file;
+    else targets[target][index] = "ZQAE"[index];
   }
-  std::string summary;
   for (int target : {0, 1}) {
-    std::sort(targets[target].begin(), targets[target].end(),
-              [](char l, char r) { return std::strchr("ZQAE", l) < std::strchr("ZQAE", r); });
+    targets[target].erase(std::remove(targets[target].begin(), targets[target].end(), ' '), targets[target].end());
     if (!targets[target].empty()) summary += (target == 0 ? " 2:" : " 4:") + targets[target];
   }
   summary += others;

@@ -131,13 +131,13 @@ lab_configure() {
 
 # ---- the lab -------------------------------------------------------------------------------
 
-# lab_init DIR ARCH TOOL [WINARCH]: the lab's folder, the tool's architecture (i686 or x86_64),
-# zt4gac.exe and the prefix's (win32, the default for i686, or win64). VIEW is the HKLM software
+# lab_init DIR ARCH [TOOL [WINARCH]]: the lab's folder, the tool's architecture (i686 or x86_64),
+# zt4gac.exe (default: what lab_build puts into DIR) and the prefix's (win32, the default for i686, or win64). VIEW is the HKLM software
 # root the tool reads, as regedit of that prefix writes it: the i686 tool in a 64-bit prefix
 # runs under WoW64 and sees the 32-bit view. OTHER_VIEW is then the 64-bit view, which the
 # lab fills otherwise than the 32-bit one, so that a call of the tool that strays into it shows.
 lab_init() {
-  LAB=$1 LAB_ARCH=$2 TOOL=$3 WINARCH=${4:-win32}
+  LAB=$1 LAB_ARCH=$2 TOOL=${3:-$1/bin/zt4gac.exe} WINARCH=${4:-win32}
   [[ $LAB_ARCH == x86_64 ]] && WINARCH=win64
   ASSEMBLIES=$LAB/assemblies
   SCRATCH=$LAB/scratch
@@ -179,6 +179,21 @@ lab_assemblies() {
     lab_build_assembly "$ASSEMBLIES/release2/netf40_32" "$name" "$NEXT4" 4 || return
   done
   lab_build_assembly "$ASSEMBLIES/quillmor-8.1.0.0" Ovk.Data.Quillmor 8.1.0.0 2
+}
+
+# lab_build BUILD [PREBUILT]: zt4gac.exe and the platform contract test in LAB/bin, the test
+# assemblies, and no packages yet: built in BUILD, or taken from PREBUILT, a lab made elsewhere
+# (by tests/wine/run.sh --prepare) for a machine that only runs Wine.
+lab_build() {
+  if [[ -n ${2:-} ]]; then
+    rm -rf "$LAB" && mkdir -p "$LAB" && cp -r "$2"/. "$LAB/" && return
+    echo "lab_build: no lab at $2" >&2 && return 1
+  fi
+  mkdir -p "$1" "$LAB/bin" && rm -rf "$SCRATCH"/package?*
+  { lab_configure "$LAB_ARCH" "$1" && cmake --build "$1" -j 2; } >"$1/wine-suite-build.log" 2>&1 &&
+    cp "$1/src/zt4gac.exe" "$1/tests/windows/zt4gac_platform_tests.exe" "$LAB/bin/" ||
+    { tail -30 "$1/wine-suite-build.log" >&2 && return 1; }
+  lab_assemblies >"$SCRATCH/assemblies.log" 2>&1 || { cat "$SCRATCH/assemblies.log" >&2 && return 1; }
 }
 
 # Wine's own fusion.dll for the tool's architecture; its other DLLs lie beside it.

@@ -24,31 +24,19 @@ if [[ $arch != i686 ]]; then
   echo "This host cannot execute 32-bit x86 code: the suite runs the x86_64 build under wine64."
   build=${ZT4GAC_WINE_BUILD:-$repo/build/windows-x64-wine} msiarch=x64
 fi
-lab=${prepare:-$build/tests/wine/lab}
-mkdir -p "$build"
-if [[ -n ${ZT4GAC_WINE_PREBUILT:-} ]]; then
-  rm -rf "$lab" && mkdir -p "$lab" && cp -r "$ZT4GAC_WINE_PREBUILT"/. "$lab/" || exit 1
-else
-  { lab_configure "$arch" "$build" && cmake --build "$build" -j 2; } >"$build/wine-suite-build.log" 2>&1 ||
-    { tail -30 "$build/wine-suite-build.log"; exit 1; }
-  mkdir -p "$lab/bin" && cp "$build/src/zt4gac.exe" "$build/tests/windows/zt4gac_platform_tests.exe" "$lab/bin/"
-fi
 # Wine turns the Unix arguments into the program's ANSI code page by the locale's charset.
 export LC_ALL=C.UTF-8
 passed=0 failed=0 problems=()
 only=${1:-}
 
-lab_init "$lab" "$arch" "$lab/bin/zt4gac.exe" "${ZT4GAC_WINE_PREFIX:-win32}"
-if [[ -z ${ZT4GAC_WINE_PREBUILT:-} ]]; then
-  lab_assemblies >"$SCRATCH/assemblies.log" || { cat "$SCRATCH/assemblies.log"; exit 1; }
-  rm -rf "$SCRATCH"/package?*
-fi
+lab_init "${prepare:-$build/tests/wine/lab}" "$arch" "" "${ZT4GAC_WINE_PREFIX:-win32}"
+lab_build "$build" "${ZT4GAC_WINE_PREBUILT:-}" || exit 1
 if [[ -z $prepare ]]; then
   lab_prefix "${ZT4GAC_WINE_TEMPLATES:-$build/tests/wine/wine-templates}" || exit 1
   trap lab_stop EXIT
   # The platform contract test against Wine's registry and files; it expects Wine's default ANSI
   # code page (1252), which follows the Unix locale.
-  [[ $only ]] || { LC_ALL=C "$WINE" "$lab/bin/zt4gac_platform_tests.exe" </dev/null && passed=1 || failed=1; }
+  [[ $only ]] || { LC_ALL=C "$WINE" "$LAB/bin/zt4gac_platform_tests.exe" </dev/null && passed=1 || failed=1; }
 fi
 
 # ---- what a row may use ------------------------------------------------------------------

@@ -28,7 +28,8 @@
 # rollback action that undoes it and whose failure is ignored; -i after InstallFiles and
 # WriteRegistryValues, -u before RemoveFiles; the old product removed before -i (MajorUpgrade,
 # RemoveExistingProducts: after -i, the old -u would take out what the new -i installed); and the
-# copy's value "Zt4 Path Name" = [INSTALLDIR] in HKLM, of the tool's bitness; the tool's component in a feature.
+# copy's value "Zt4 Path Name" = [INSTALLDIR] in HKLM, of the tool's bitness; the tool's component
+# in a feature.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 me=zt4gac-wixl.sh msi= win64=no options=()
@@ -49,12 +50,9 @@ rm -f "$msi" "$part"
 trap 'rm -rf "$part" "$work"' EXIT
 wixl -D Wixl=yes "${options[@]}" -o "$part" >&2
 
-# The rollback actions as the WiX toolset sees them: wixl -E writes each element on one line.
-queries=()
-while IFS=$'\t' read -r action binary command impersonate ignore; do
-  queries+=(-q "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('$action',
-    $((2 + 0x100 + 0x400 + (impersonate == 0 ? 0x800 : 0) + (ignore ? 0x40 : 0))), '$binary', '$command')")
-done < <(wixl -E "${options[@]}" | awk '/<CustomAction / && / Execute="rollback"/ {
+# The rollback actions as the WiX toolset sees them: wixl -E writes each element on one line. One
+# that cannot be written in fails the build.
+rollbacks=$(wixl -E "${options[@]}" | awk '/<CustomAction / && / Execute="rollback"/ {
     for (n = split("Id BinaryKey ExeCommand Impersonate Return", name, " "); n; n--) {
       value[n] = match($0, " " name[n] "=\"[^\"]*\"") ? substr($0, RSTART + length(name[n]) + 3,
         RLENGTH - length(name[n]) - 4) : ""
@@ -64,10 +62,15 @@ done < <(wixl -E "${options[@]}" | awk '/<CustomAction / && / Execute="rollback"
       print "'"$me"': rollback action " value[1] ": only an exe from the Binary table (BinaryKey, ExeCommand" \
         " without \047) can be written in" > "/dev/stderr"; exit 1 }
     print value[1] "\t" value[2] "\t" value[3] "\t" (value[4] != "no") "\t" (value[5] == "ignore") }')
+queries=()
+while IFS=$'\t' read -r action binary command impersonate ignore; do
+  [[ $action ]] && queries+=(-q "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('$action',
+    $((2 + 0x100 + 0x400 + (impersonate == 0 ? 0x800 : 0) + (ignore ? 0x40 : 0))), '$binary', '$command')")
+done <<<"$rollbacks"
 ((${#queries[@]} == 0)) || msibuild "$part" "${queries[@]}"
 
-# table NAME: the rows of a table (none when the package has no such table), NAME first in each. msiinfo
-# writes a table's streams into a folder of the table's name, here below $work.
+# table NAME: the rows of a table (none when the package has no such table), NAME first in each.
+# msiinfo writes a table's streams into a folder of the table's name, here below $work.
 part=$(realpath "$part")
 table() {
   (cd "$work" && msiinfo export "$part" "$1" 2>/dev/null) |

@@ -32,7 +32,7 @@
 # in a feature.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-me=zt4gac-wixl.sh msi= win64=no options=()
+me=zt4gac-wixl.sh msi='' win64=no options=()
 while (($#)); do
   case $1 in
     -o | --output) msi=${2:?} && shift ;;

@@ -59,7 +59,7 @@ packages=('examples/installer/zt4gac-example.wxs|Ovk Zt4 (zt4gac example)|Zt4Hom
 # package N [SOURCE]: version N (1 or 2) of the package of SOURCE (default: $wxs, the one under test), built once a
 # run for the tool's architecture (the copy's value must land in the view the tool reads); 2 ships the next release's
 # providers. Version 0 is version 1 with a deferred action after GacInstall that fails (cmd.exe exits 1).
-# build_packages: every version of every package (host tools only: wixl, msitools), e.g. before the cases run.
+# It needs no Wine (wixl and msitools): called for every source and version up front, it builds them all on the host.
 package() {
   local wxs=${2:-$wxs} && local dir=$SCRATCH/package-${wxs##*/}$1 && [[ -f $dir/package.msi ]] && return
   if (($1 == 0)); then
@@ -69,17 +69,13 @@ package() {
   else
     cp -r "$ASSEMBLIES/release$1" "$dir" && cp "$TOOL" "$dir/" && (cd "$dir" &&
       "$repo/installer/zt4gac-wixl.sh" -a "$msiarch" -D Version="$1.0.0" -o package.msi "$repo/$wxs")
-  fi >"$dir.log" 2>&1 && return
-  problems+=("version $1 of $wxs: $(tail -5 "$dir.log")") && rm -f "$dir/package.msi" && return 1
+  fi >"$dir.log" 2>&1 || { problems+=("$wxs $1: $(tail -5 "$dir.log")") && rm -f "$dir/package.msi" && return 1; }
 }
-build_packages() { local p n && for p in "${packages[@]}"; do for n in 1 2 0; do package $n "${p%%|*}"; done; done; }
 products() { (($(lab_products "$product" | wc -l) == $1)); }
 # fresh: the lab as lab_reset leaves it, with no version of any package installed (an earlier case may have left
 # one) and the copy's registration left to the package.
-fresh() {
-  local p && for p in "${packages[@]}"; do p=${p#*|} && lab_products "${p%%|*}"; done | while read -r code; do
-    "$WINE" msiexec /x "$code" /qn </dev/null; done; products 0 && lab_reset && reg '[-Copies\Zt4Home1]'
-}
+fresh() { local p && for p in "${packages[@]}"; do p=${p#*|} && lab_products "${p%%|*}"; done | while read -r code
+  do "$WINE" msiexec /x "$code" /qn </dev/null; done; products 0 && lab_reset && reg '[-Copies\Zt4Home1]'; }
 # msi ACTION N [PROPERTY=VALUE...]: msiexec ACTION on version N of the package under test, quietly.
 msi() { package "$2" && "$WINE" msiexec "$1" "$(wine_path "$SCRATCH/package-${wxs##*/}$2/package.msi")" "${@:3}" /qn; }
 # Copies listed before "Zt4Home1" whose "Zt4 Path Name" is a dword, 20 bytes of junk with
@@ -92,14 +88,17 @@ odd_copies() {
     (($(lab_registry | grep -c -E '^Ovk.Zt4.InstalledCopies.A[1-4][|]"Zt4 Path Name"=(dword|hex|"C)') == 4))
 }
 # same WHAT EXPECTED ACTUAL: a problem unless both are equal, listing the lines only one side has.
-same() { [[ $2 == "$3" ]] || problems+=("$1, expected -, seen +:"$'\n'"$(diff <(echo "$2") <(echo "$3") |
-  sed -n 's/^< \(.\)/    -\1/p; s/^> \(.\)/    +\1/p')"); }
+same() {
+  [[ $2 == "$3" ]] || problems+=("$1, expected -, seen +:"$'\n'"$(diff <(echo "$2") <(echo "$3") |
+    sed -n 's/^< \(.\)/    -\1/p; s/^> \(.\)/    +\1/p')")
+}
 
 # gac_lines WORDS: the listing that WORDS stand for. RUNTIME:NAME[@VERSION] is one entry
 # (NAME without "Ovk.Data.", "*" for all four; the version defaults to the runtime's
 # provider version); a leading "-" takes an entry out again.
 gac_lines() {
-  local word sign runtime name version names words && read -ra words <<<"$1"
+  local word sign runtime name version names
+  read -ra words <<<"$1"
   for word in "${words[@]}"; do
     sign=+ && [[ $word == -* ]] && sign=- word=${word#-}
     runtime=${word%%:*} name=${word#*:} version=$V2 && [[ $runtime == 4 ]] && version=$V4
@@ -115,7 +114,8 @@ gac_lines() {
 # at least one each. "+2=COPY" and "+4=COPY" are the copy values the tool records for
 # .NET 2.0 and 4.0; "Copies" and "AF" in a prefix stand for the two keys it writes.
 reg_lines() {
-  local word pattern from words && read -ra words <<<"$1"
+  local word pattern from
+  read -ra words <<<"$1"
   for word in "${words[@]}"; do
     pattern=${word:1}
     [[ $pattern == [24]=* ]] && pattern="Copies|\"10.1.6.DEF.${pattern%%=*}\"=\"${pattern#*=}\""
@@ -132,8 +132,9 @@ gac_is() { same GAC "$(gac_lines "$1")" "$(lab_gac)"; }
 # check NAME SETUP COMMAND GAC REGISTRY: runs SETUP, then COMMAND; the GAC must then hold
 # exactly GAC, and the registry must differ from before COMMAND by exactly REGISTRY.
 check() {
-  local name=$1 before after && problems=()
+  local name=$1 before after
   [[ $name == *"$only"* ]] || return 0
+  problems=()
   eval "$2" || problems+=("set-up failed: $2")
   before=$(lab_registry) || problems+=("no registry export before the command")
   eval "$3" || problems+=("failed: $3")
@@ -188,8 +189,7 @@ check 'uninstall, the newest framework with a fusion.dll that is no module at al
   "lab_reset && tool -i \"\$HOME1\" && reg '[AF]' '\"Ovk.Data.Zt4\"=\"x\"' && echo text >\"\$SCRATCH/text\" &&
   newest_fusion \"\$SCRATCH/text\"" 'WINEDLLOVERRIDES=fusion=n tool -u' '2:* 4:*' ''
 # Each product package through a product's life; "products N": N versions of it installed.
-for p in "${packages[@]}"; do
-  IFS='|' read -r wxs product copy rows <<<"$p" && mine="+2=$copy +4=$copy -AF"
+for p in "${packages[@]}"; do IFS='|' read -r wxs product copy rows <<<"$p" && mine="+2=$copy +4=$copy -AF"
 check "package $copy: msiexec /i" fresh 'msi /i 1 && products 1' '2:* 4:*' "+Copies\\$copy $rows $mine"
 check "package $copy: version 2 over 1 (major upgrade): only its providers, the copy recorded again, one product" \
   "fresh && msi /i 1 && reg '[Copies]' '\"10.1.6.DEF.2\"=-' '\"10.1.6.DEF.4\"=-'" 'msi /i 2 && products 1' "$next" \

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Fault seeding: the guard of the test suite's power. Each fault of tests/faults.txt is one small,
-# plausible edit of src/ (outside the stand-in, src/platform/posix, which only the tests run on) or
-# of the example package. The script applies each alone to a copy of the working tree
-# (build/seed/tree, so the tree you work in is never touched), then runs, stopping at the first
-# that fails:
+# plausible edit of src/ (outside the stand-in, src/platform/posix, which only the tests run on), of
+# the installer include and its wixl build (installer/) or of the example package. The script
+# applies each alone to a copy of the working tree (build/seed/tree, so the tree you work in is
+# never touched), then runs, stopping at the first that fails:
 #   1. the unit tests, built with AddressSanitizer and UndefinedBehaviorSanitizer, once;
 #   2. a replay of the committed fuzz corpora (-runs=0: memory safety is the fuzzers' job);
 #   3. the i686 build of zt4gac.exe (its compile-time check of the 32-bit contract);
@@ -184,8 +184,8 @@ for survivor in "${survivors[@]}"; do
   if ((wine)); then
     save "$file"
     apply "$file" "$text" "$replacement"
-    # The example package's faults need only the package's cases.
-    filter= && [[ $file == examples/* ]] && filter=package
+    # The installer include's and the example package's faults need only the package's cases.
+    filter= && [[ $file == installer/* || $file == examples/* ]] && filter=package
     by=
     if ! ZT4GAC_WINE_FAIL_FAST=1 timeout 900 bash "$TREE/tests/wine/run.sh" $filter >"$LOG/wine.log" 2>&1; then
       by="wine suite"

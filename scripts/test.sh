@@ -75,14 +75,15 @@ build_windows() {
   # folders (so an embedded path would show too), gives an identical zt4gac.exe.
   copy=$(mktemp -d)  # not local: the trap reads it when the step's subshell exits
   trap 'rm -rf "$copy"' EXIT
-  cp -r CMakeLists.txt CMakePresets.json cmake src resources examples tests scripts "$copy/"
+  cp -r CMakeLists.txt CMakePresets.json cmake src resources installer examples tests scripts "$copy/"
   (cd "$copy" && cmake --preset windows-x86 >/dev/null &&
     cmake --build --preset windows-x86 -j "$JOBS" --target zt4gac >/dev/null)
   cmp "$exe" "$copy/build/windows-x86/src/zt4gac.exe" || { echo "two clean builds of $exe differ" >&2; return 1; }
   echo "identical bytes in a second clean build: $(sha256sum "$exe")"
 
-  # And the same release archive (scripts/release.sh: the tool, CALLING.txt and the example
-  # package), to the byte. The copy has no git history, so both take the date from here.
+  # And the same release archive (scripts/release.sh: the tool, CALLING.txt, the include and its
+  # wixl build, and the example package), to the byte. The copy has no git history, so both take
+  # the date from here.
   SOURCE_DATE_EPOCH=$(source_date_epoch .)
   export SOURCE_DATE_EPOCH
   local release copy_release archive entries file
@@ -94,7 +95,7 @@ build_windows() {
   [[ $(tail -n 1 <<<"$release") == $(tail -n 1 <<<"$copy_release") ]] ||
     { printf 'the SHA-256 lines differ:\n%s\n%s\n' "$release" "$copy_release" >&2; return 1; }
   entries=$(cmake -E tar tf "$archive")
-  for file in zt4gac.exe CALLING.txt examples/installer/zt4gac-example.wxs; do
+  for file in zt4gac.exe CALLING.txt zt4gac.wxi zt4gac-wixl.sh examples/installer/zt4gac-example.wxs; do
     grep -q "/$file\$" <<<"$entries" || { echo "the release archive lacks $file" >&2; return 1; }
   done
   echo "identical release archive from both builds: $(tail -n 1 <<<"$release")"

@@ -40,7 +40,7 @@ if [[ -z $prepare ]]; then
 fi
 
 # ---- what a row may use ------------------------------------------------------------------
-home1=$(lab_unix_path "$HOME1") product='Ovk Zt4 (zt4gac example)'
+home1=$(lab_unix_path "$HOME1")
 # reg LINES...: .reg lines into the tool's view; "[AF" and "[Copies" name the two keys it writes.
 reg() {
   local l
@@ -56,31 +56,32 @@ newest_fusion() {
   mkdir -p "$dir" && cp "$1" "$dir/fusion.dll" && reg '[Microsoft\.NETFramework\policy\v9.9]' '"1"="1-1"'
 }
 quillmor() { lab_cache "$ASSEMBLIES/quillmor-8.1.0.0/Ovk.Data.Quillmor.dll" 8.1.0.0; }
-# package N: version N (1 or 2) of the example package, built once a run by the script product teams use, for
-# the tool's architecture (the copy's value must land in the view the tool reads); 2 ships the next release's
+# The product packages, each built from zt4gac.wxi by installer/zt4gac-wixl.sh as a product team builds its own: the
+# source, the product's name, the copy it registers and the registry rows of its own ("+PREFIX", as reg_lines reads).
+packages=('examples/installer/zt4gac-example.wxs|Ovk Zt4 (zt4gac example)|Zt4Home1|'
+  'tests/wine/zt4-server.wxs|Ovk Zt4 Server (zt4gac test)|Zt4Server|+Ovk\Zt4Server')
+# package N [SOURCE]: version N (1 or 2) of the package of SOURCE (default: $wxs, the one under test), built once a
+# run for the tool's architecture (the copy's value must land in the view the tool reads); 2 ships the next release's
 # providers. Version 0 is version 1 with a deferred action after GacInstall that fails (cmd.exe exits 1).
+# It needs no Wine (wixl and msitools): called for every source and version up front, it builds them all on the host.
 package() {
-  local dir=$SCRATCH/package$1 sql='INSERT INTO CustomAction (Action, Type, Source, Target) VALUES'
-  [[ -f $dir/zt4gac-example.msi ]] && return
+  local wxs=${2:-$wxs} && local dir=$SCRATCH/package-${wxs##*/}$1 && [[ -f $dir/package.msi ]] && return
   if (($1 == 0)); then
-    package 1 && mkdir "$dir" && cp "$SCRATCH/package1/zt4gac-example.msi" "$dir/" && msibuild "$dir"/*.msi -q \
-      "$sql ('Fail', 3106, 'INSTALLDIR', 'cmd /c exit 1')" -q "INSERT INTO InstallExecuteSequence (Action, Condition,
-      Sequence) VALUES ('Fail', 'NOT REMOVE', 5011)"
+    package 1 "$wxs" && cp -r "${dir%0}1" "$dir" && msibuild "$dir/package.msi" -q "INSERT INTO CustomAction (Action,
+      Type, Source, Target) VALUES ('Fail', 3106, 'INSTALLDIR', 'cmd /c exit 1')" -q "INSERT INTO InstallExecuteSequence
+      (Action, Condition, Sequence) VALUES ('Fail', 'NOT REMOVE', 5011)"
   else
-    cp -r "$ASSEMBLIES/release$1" "$dir" && cp "$TOOL" "$dir/" &&
-      "$repo/examples/installer/build-package.sh" "$dir" "$1.0.0" "$msiarch"
-  fi >"$dir.log" 2>&1 && return
-  problems+=("version $1 of the package: $(tail -5 "$dir.log")") && rm -f "$dir/zt4gac-example.msi" && return 1
+    cp -r "$ASSEMBLIES/release$1" "$dir" && cp "$TOOL" "$dir/" && (cd "$dir" &&
+      "$repo/installer/zt4gac-wixl.sh" -a "$msiarch" -D Version="$1.0.0" -o package.msi "$repo/$wxs")
+  fi >"$dir.log" 2>&1 || { problems+=("$wxs $1: $(tail -5 "$dir.log")") && rm -f "$dir/package.msi" && return 1; }
 }
 products() { (($(lab_products "$product" | wc -l) == $1)); }
-# fresh: the lab as lab_reset leaves it, with no version of the package installed (an earlier case may have
-# left one) and the copy's registration left to the package.
-fresh() {
-  lab_products "$product" | while read -r code; do "$WINE" msiexec /x "$code" /qn </dev/null; done
-  products 0 && lab_reset && reg '[-Copies\Zt4Home1]'
-}
-# msi ACTION N [PROPERTY=VALUE...]: msiexec ACTION on version N of the example package, quietly.
-msi() { package "$2" && "$WINE" msiexec "$1" "$(wine_path "$SCRATCH/package$2/zt4gac-example.msi")" "${@:3}" /qn; }
+# fresh: the lab as lab_reset leaves it, with no version of any package installed (an earlier case may have left
+# one) and the copy's registration left to the package.
+fresh() { local p && for p in "${packages[@]}"; do p=${p#*|} && lab_products "${p%%|*}"; done | while read -r code
+  do "$WINE" msiexec /x "$code" /qn </dev/null; done; products 0 && lab_reset && reg '[-Copies\Zt4Home1]'; }
+# msi ACTION N [PROPERTY=VALUE...]: msiexec ACTION on version N of the package under test, quietly.
+msi() { package "$2" && "$WINE" msiexec "$1" "$(wine_path "$SCRATCH/package-${wxs##*/}$2/package.msi")" "${@:3}" /qn; }
 # Copies listed before "Zt4Home1" whose "Zt4 Path Name" is a dword, 20 bytes of junk with
 # no terminator, 300 bytes, and 5000 characters.
 odd_copies() {
@@ -197,22 +198,24 @@ check 'install, the newest framework with a fusion.dll that lacks the entry poin
 check 'uninstall, the newest framework with a fusion.dll that is no module at all' \
   "lab_reset && tool -i \"\$HOME1\" && reg '[AF]' '\"Ovk.Data.Zt4\"=\"x\"' && echo text >\"\$SCRATCH/text\" &&
   newest_fusion \"\$SCRATCH/text\"" 'WINEDLLOVERRIDES=fusion=n tool -u' '2:* 4:*' ''
-# The example package through a product's life; "products N": N versions of it installed.
-check 'package: msiexec /i' fresh 'msi /i 1 && products 1' '2:* 4:*' "+Copies\\Zt4Home1 $installed"
-check 'package: version 2 over 1 (major upgrade): only its providers, the copy recorded again, one product' \
+# Each product package through a product's life; "products N": N versions of it installed.
+for p in "${packages[@]}"; do IFS='|' read -r wxs product copy rows <<<"$p" && mine="+2=$copy +4=$copy -AF"
+check "package $copy: msiexec /i" fresh 'msi /i 1 && products 1' '2:* 4:*' "+Copies\\$copy $rows $mine"
+check "package $copy: version 2 over 1 (major upgrade): only its providers, the copy recorded again, one product" \
   "fresh && msi /i 1 && reg '[Copies]' '\"10.1.6.DEF.2\"=-' '\"10.1.6.DEF.4\"=-'" 'msi /i 2 && products 1' "$next" \
-  '+2=Zt4Home1 +4=Zt4Home1'
-check 'package: a repair (REINSTALL=ALL) puts back a provider taken out of the GAC by hand' \
+  "${mine% -AF}"
+check "package $copy: a repair (REINSTALL=ALL) puts back a provider taken out of the GAC by hand" \
   'fresh && msi /i 2 && rm -r "$DRIVE_C"/windows/Microsoft.NET/assembly/GAC_MSIL/Ovk.Data.Zt4.Entity' \
   'msi /i 2 REINSTALL=ALL REINSTALLMODE=vomus' "$next" ''
-check 'package: msiexec /x after the upgrade: no provider, none of its values; the copy records stay' \
+check "package $copy: msiexec /x after the upgrade: no provider, none of its values; the copy records stay" \
   "fresh && msi /i 1 && msi /i 2 && reg '[AF]' '\"Ovk.Data.Zt4\"=\"x\"'" 'msi /x 2 && products 0' '' \
-  '-Copies\Zt4Home1 -AF|"Ovk.Data.Zt4"'
-check "package: another product's older Quillmor outlives version 1, the upgrade and /x; neither replaces it" \
+  "-Copies\\$copy ${rows//+/-} -AF|\"Ovk.Data.Zt4\""
+check "package $copy: another product's older Quillmor outlives version 1, the upgrade and /x; neither replaces it" \
   'fresh && quillmor' 'msi /i 1 && msi /i 2 &&
-  gac_is "$next -2:Quillmor@$NEXT2 -4:Quillmor@$NEXT4 2:Quillmor@8.1.0.0" && msi /x 2' '2:Quillmor@8.1.0.0' "$installed"
-check 'package: an installation failing after GacInstall rolls the GAC back; copy records and withdrawn key stay' \
-  fresh '! msi /i 0 && products 0' '' "$installed"
+  gac_is "$next -2:Quillmor@$NEXT2 -4:Quillmor@$NEXT4 2:Quillmor@8.1.0.0" && msi /x 2' '2:Quillmor@8.1.0.0' "$mine"
+check "package $copy: an installation failing after GacInstall rolls the GAC back; copy records, withdrawn key stay" \
+  fresh '! msi /i 0 && products 0' '' "$mine"
+done
 
 echo "wine: $passed passed, $failed failed"
 ((passed + failed)) || echo "wine: no case's name holds '$only'"

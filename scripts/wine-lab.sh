@@ -2,7 +2,7 @@
 # The Wine lab of zt4gac, shared by the demo and the Wine end-to-end suite: a Wine prefix
 # that looks like a Windows machine with .NET Framework 2.0 and 4.0, the product copy
 # "Zt4Home1" laid out and registered, and the two ways to look at what the tool did (the
-# GAC store's folders and regedit exports). Source it; it defines functions and runs nothing.
+# GAC store's folders and registry exports). Source it; it defines functions and runs nothing.
 #
 #   lab_init DIR ARCH TOOL      where the lab lives, the tool's architecture, zt4gac.exe
 #   lab_assemblies              the strong-named test assemblies (Mono mcs, -sdk:2 / -sdk:4)
@@ -132,10 +132,11 @@ lab_configure() {
 # ---- the lab -------------------------------------------------------------------------------
 
 # lab_init DIR ARCH [TOOL [WINARCH]]: the lab's folder, the tool's architecture (i686 or x86_64),
-# zt4gac.exe (default: what lab_build puts into DIR) and the prefix's (win32, the default for i686, or win64). VIEW is the HKLM software
-# root the tool reads, as regedit of that prefix writes it: the i686 tool in a 64-bit prefix
-# runs under WoW64 and sees the 32-bit view. OTHER_VIEW is then the 64-bit view, which the
-# lab fills otherwise than the 32-bit one, so that a call of the tool that strays into it shows.
+# zt4gac.exe (default: what lab_build puts into DIR) and the prefix's (win32, the default for
+# i686, or win64). VIEW is the HKLM software root the tool reads, as reg.exe of that prefix
+# writes it: the i686 tool in a 64-bit prefix runs under WoW64 and sees the 32-bit view.
+# OTHER_VIEW is then the 64-bit view, which the lab fills otherwise than the 32-bit one, so
+# that a call of the tool that strays into it shows.
 lab_init() {
   LAB=$1 LAB_ARCH=$2 TOOL=${3:-$1/bin/zt4gac.exe} WINARCH=${4:-win32}
   [[ $LAB_ARCH == x86_64 ]] && WINARCH=win64
@@ -237,7 +238,7 @@ lab_reg_text() { printf '%s' "${1//\\/\\\\}"; }
 
 # lab_reg_apply: imports the .reg body on standard input (UTF-8), keys relative to VIEW unless
 # they start with HKEY_.
-# regedit reads a file without a byte order mark in the ANSI code page: UTF-16 keeps
+# reg.exe reads a file without a byte order mark in the ANSI code page: UTF-16 keeps
 # letters beyond ASCII whole.
 lab_reg_apply() {
   local root
@@ -321,7 +322,7 @@ lab_gac() {
 }
 
 # The keys the tool may touch, below VIEW: "KEY" a line per key, "KEY|NAME=DATA" per value,
-# key paths relative to VIEW, data as regedit exports it; below OTHER_VIEW the same, each line
+# key paths relative to VIEW, data as reg.exe exports it; below OTHER_VIEW the same, each line
 # starting with "(64-bit view) ". Fails when the .NET Framework's key, which every lab has,
 # cannot be exported: an empty listing would hide every change.
 lab_registry() {

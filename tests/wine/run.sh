@@ -2,7 +2,7 @@
 # The rows hold shell text that check() evaluates, with names that are set here.
 # shellcheck disable=SC2016,SC2034
 # The Wine end-to-end suite: the real zt4gac.exe under Wine, against Wine's registry and
-# its fusion.dll, seen only as a user sees it: the GAC store's folders, regedit exports,
+# its fusion.dll, seen only as a user sees it: the GAC store's folders, registry exports,
 # the exit status (always 0) and the output (none). Builds the Windows build this host can
 # run (scripts/wine-lab.sh says which), runs the platform contract test under Wine, then one
 # case per row of the table below. Exits non-zero on any failure.
@@ -151,9 +151,9 @@ check() {
   [[ -z ${ZT4GAC_WINE_FAIL_FAST:-} ]] || exit 1
 }
 
-if [[ $prepare ]]; then
-  package 0 && package 1 && package 2 && exit 0
-  printf '%s\n' "${problems[@]}" && exit 1
+if [[ $prepare ]]; then  # every package, each version (0 builds 1 first)
+  for p in "${packages[@]}"; do package 0 "${p%%|*}" && package 2 "${p%%|*}" || break; done
+  ((${#problems[@]} == 0)) && exit 0 || { printf '%s\n' "${problems[@]}" && exit 1; }
 fi
 
 # ---- the cases ---------------------------------------------------------------------------

@@ -140,6 +140,10 @@ main() {
   run_step "host-asan: build + unit tests" build_and_test_host host-asan
   run_step "windows-x86: build + checks" build_windows
 
+  # Before the Wine suite, so that they run while the guest's image may still be building.
+  run_step "static analysis: clang-tidy + cppcheck" bash scripts/static-analysis.sh
+  run_step "fuzz targets (bounded)" bash scripts/fuzz.sh
+
   # The shipped i686 exe under Wine, natively where this host runs 32-bit code, else in the
   # emulated guest; a developer may skip the emulated run, and the x86_64 build stands in for it.
   # The guest's own run checks the image again, and builds it anew if the build above failed.
@@ -152,9 +156,6 @@ main() {
   else
     run_step "wine suite: shipped i686 exe, 32-bit prefix + WoW64, emulated guest" bash scripts/wine-i686.sh
   fi
-
-  run_step "static analysis: clang-tidy + cppcheck" bash scripts/static-analysis.sh
-  run_step "fuzz targets (bounded)" bash scripts/fuzz.sh
 
   if print_summary Summary; then
     echo "all steps passed"

@@ -324,8 +324,11 @@ lab_gac() {
 # The keys the tool may touch, below VIEW: "KEY" a line per key, "KEY|NAME=DATA" per value,
 # key paths relative to VIEW, data as reg.exe exports it; below OTHER_VIEW the same, each line
 # starting with "(64-bit view) ". Fails when the .NET Framework's key, which every lab has,
-# cannot be exported: an empty listing would hide every change.
-lab_registry() {
+# cannot be exported: an empty listing would hide every change. Under emulation every reg.exe of
+# one listing has been seen to hand back nothing (once in three full runs, right after a repair by
+# msiexec); a second try a few seconds later tells that from a registry without the key.
+lab_registry() { lab_registry_once 2>/dev/null || { sleep 5 && lab_registry_once; }; }
+lab_registry_once() {
   local view ovk net mark= lines=
   for view in "$VIEW" ${OTHER_VIEW:+"$OTHER_VIEW"}; do
     ovk=$(wine_reg_export "$view\\Ovk") net=

@@ -3,6 +3,8 @@
 // the framework detection again for this client.
 #pragma once
 
+#include <string>
+
 #include "gac/fusion.h"
 #include "model/framework_inventory.h"
 #include "platform/modules.h"
@@ -57,7 +59,13 @@ class AssemblyCacheClient : public FrameworkInventory {
 
  private:
   int UninstallOne(LPCWSTR displayName, const FUSION_INSTALL_REFERENCE* reference);
+  // Loads the fusion.dll at `path` so that neither its imports nor the DLLs it asks for by name
+  // later come from the tool's folder or the current directory: only from `directory`, its own
+  // folder, and System32. Null when it cannot be loaded.
+  HMODULE LoadFromFrameworkFolder(const std::string& directory, const std::string& path);
 
+  // Searched for fusion.dll's DLLs while it is loaded, so declared before it: freed after it.
+  platform::UniqueDllDirectory frameworkFolder;
   platform::UniqueModule fusionModule;
   CreateAssemblyCacheFunction createAssemblyCache = nullptr;
   CreateAssemblyNameObjectFunction createAssemblyNameObject = nullptr;

@@ -1,6 +1,6 @@
 // The fake fusion.dll's controls: C functions that the module exports beside the four fusion
 // entry points. The test programs link the module and call these; the tool loads the same
-// module with LoadLibraryA (through a link named fusion.dll), so both work on one state.
+// module with LoadLibraryExA (through a link named fusion.dll), so both work on one state.
 #pragma once
 
 #include <cstddef>

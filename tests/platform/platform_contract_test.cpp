@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/modules.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 
@@ -125,6 +126,28 @@ TEST(PlatformContractTest, ShortPathsFilesAndTextConversion) {
     EXPECT_EQ(platform::MultiByteToWideChar(CP_ACP, 0, row.text, row.length, row.size > 0 ? wide : nullptr, row.size),
               row.result) << row.text << " " << row.size;
     EXPECT_TRUE(row.result == 0 || row.size == 0 || wide[row.result - 1] == WCHAR(row.text[row.result - 1]));
+  }
+}
+
+// What the loader refuses before it looks for a file: the tool's restricted load must never be
+// asked for in one of these shapes, and the stand-in must refuse it as Windows does.
+TEST(PlatformContractTest, DllSearchCallsRefuseWhatWindowsRefuses) {
+  const std::string missing = (std::filesystem::temp_directory_path() / "zt4 absent" / "fusion.dll").string();
+  const DWORD restricted = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
+  struct Row { const char* name; std::string path; DWORD flags; DWORD error; };
+  for (const Row& row : {Row{"a search flag and a relative path", "fusion.dll", restricted, ERROR_INVALID_PARAMETER},
+                         Row{"search flags and the altered search path", missing,
+                             restricted | LOAD_WITH_ALTERED_SEARCH_PATH, ERROR_INVALID_PARAMETER},
+                         Row{"no such file", missing, restricted, ERROR_MOD_NOT_FOUND}}) {
+    EXPECT_EQ(platform::LoadLibraryExA(row.path.c_str(), nullptr, row.flags), nullptr) << row.name;
+    EXPECT_EQ(platform::GetLastError(), row.error) << row.name;
+  }
+  const WCHAR relative[] = {'b', 'i', 'n', 0};
+  EXPECT_EQ(platform::AddDllDirectory(relative), nullptr);
+  EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+  for (DWORD flags : {DWORD(0), DWORD(LOAD_WITH_ALTERED_SEARCH_PATH)}) {
+    EXPECT_EQ(platform::SetDefaultDllDirectories(flags), FALSE) << flags;
+    EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_INVALID_PARAMETER)) << flags;
   }
 }
 

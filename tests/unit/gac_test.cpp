@@ -1,6 +1,7 @@
 // The assembly cache client against the fake fusion.dll: which module LoadFusion takes and its
 // codes, and what the cache operations answer when fusion.dll fails them or hands out nothing.
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,31 @@ TEST_F(ToolTest, LoadFusionTakesTheNewestOrTaggedFrameworksModuleAndNeedsAllFour
     UseFusion("v4.0", row.module);
     EXPECT_EQ(AssemblyCacheClient().LoadFusion(row.tag), row.code) << (row.module ? row.module : "no fusion.dll");
     ExpectNothingLeft(row.module ? row.module : "no fusion.dll");
+  }
+}
+
+// fusion.dll and the DLLs it needs come from its framework's folder and System32 only, where the
+// system can restrict the search; elsewhere its imports come from its own folder first. The
+// current directory is out either way, and the folder is searched as long as the module is loaded.
+TEST_F(ToolTest, LoadFusionSearchesItsFrameworksFolderAndSystem32Only) {
+  AddFramework("v4.0", kFake);
+  const std::string folder = Root() + "/Windows/Microsoft.NET/Framework/v4.0.30319";
+  const struct { bool callsPresent; DWORD defaults, load; std::vector<std::string> added; } rows[] = {
+      {true, LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS,
+       LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32, {folder}},
+      {false, 0, LOAD_WITH_ALTERED_SEARCH_PATH, {}}};
+  for (const auto& row : rows) {
+    platform::standin::ResetDllSearch(row.callsPresent);
+    std::optional<AssemblyCacheClient> client(std::in_place);
+    ASSERT_EQ(client->LoadFusion(nullptr), 0) << row.callsPresent;
+    auto search = platform::standin::CurrentDllSearch();
+    for (std::string& added : search.addedFolders) std::replace(added.begin(), added.end(), '\\', '/');
+    EXPECT_TRUE(search.currentDirectoryOut);
+    EXPECT_EQ(search.defaultFolders, row.defaults);
+    EXPECT_EQ(search.lastLoadFlags, row.load);
+    EXPECT_EQ(search.addedFolders, row.added);
+    client.reset();
+    EXPECT_TRUE(platform::standin::CurrentDllSearch().addedFolders.empty());
   }
 }
 

@@ -6,6 +6,7 @@
 
 void ToolTest::SetUp() {
   platform::standin::ResetRegistry();
+  platform::standin::ResetDllSearch();
   FakeFusionReset();
   modulesBefore_ = platform::standin::LoadedModuleCount();
   objectsBefore_ = FakeFusionLiveObjects();

@@ -87,4 +87,6 @@ bool FileExists(LPCSTR path) {
 
 DWORD GetLastError() { return lastError; }
 
+void standin::SetLastError(DWORD error) { lastError = error; }
+
 }  // namespace platform

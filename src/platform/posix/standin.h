@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/types.h"
 
@@ -46,8 +47,23 @@ void SetLocalMachineReadOnly(bool readOnly);
 void FailRegistryEnumeration(HKEY root, const std::string& keyPath, DWORD index, LONG code);
 // Registry handles opened or created and not yet closed (predefined roots do not count).
 int OpenRegistryHandleCount();
-// Modules loaded by LoadLibraryA and not yet freed by FreeLibrary.
+// Modules loaded by LoadLibraryExA and not yet freed by FreeLibrary.
 int LoadedModuleCount();
+// The process's DLL search as SetDllDirectoryA, SetDefaultDllDirectories, AddDllDirectory (less
+// RemoveDllDirectory) and the last LoadLibraryExA that got past its checks left it.
+struct DllSearch {
+  bool currentDirectoryOut = false;
+  DWORD defaultFolders = 0;  // 0: never restricted
+  std::vector<std::string> addedFolders;
+  DWORD lastLoadFlags = 0;
+};
+DllSearch CurrentDllSearch();
+// The search as a process starts with it. `callsPresent` false: a system without
+// SetDefaultDllDirectories, AddDllDirectory and RemoveDllDirectory (ERROR_PROC_NOT_FOUND), whose
+// LoadLibraryExA knows no search flag.
+void ResetDllSearch(bool callsPresent = true);
+// The error the next GetLastError gives, as the failing stand-in call leaves it.
+void SetLastError(DWORD error);
 // Everything sent to OutputDebugStringA since the last call, in order; clears it.
 std::string TakeDebugOutput();
 // The POSIX path the stand-in touches for a Windows-shaped one ('\' becomes '/').

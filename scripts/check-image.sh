@@ -26,9 +26,14 @@ magic=$(u16 "$optional")
 dll=$(u16 $((optional + 70)))
 relocations=$(u32 $((optional + 140)))
 # Each section's name and characteristics, "NAME FLAGS" a line.
-sections=$(for ((i = 0, at = optional + $(u16 $((pe + 20)))); i < $(u16 $((pe + 6))); i++, at += 40)); do
-  printf '%s %s\n' "$(head -c $((at + 8)) "$exe" | tail -c 8 | tr -d '\0')" "$(u32 $((at + 36)))"
-done)
+count=$(u16 $((pe + 6)))
+first=$((optional + $(u16 $((pe + 20)))))
+sections=$(
+  for ((i = 0; i < count; i++)); do
+    at=$((first + 40 * i))
+    printf '%s %s\n' "$(head -c $((at + 8)) "$exe" | tail -c 8 | tr -d '\0')" "$(u32 $((at + 36)))"
+  done
+)
 headers=$($objdump -p "$exe")
 imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z' | LC_ALL=C sort | tr '\n' ' ')
 

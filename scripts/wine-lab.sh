@@ -182,8 +182,8 @@ lab_assemblies() {
   lab_build_assembly "$ASSEMBLIES/quillmor-8.1.0.0" Ovk.Data.Quillmor 8.1.0.0 2
 }
 
-# lab_build BUILD [PREBUILT]: zt4gac.exe and the platform contract test in LAB/bin, the test
-# assemblies, and no packages yet: built in BUILD, or taken from PREBUILT, a lab made elsewhere
+# lab_build BUILD [PREBUILT]: zt4gac.exe and the platform contract test in LAB/bin, the DLLs of
+# the case that plants DLLs in LAB/plant, the test assemblies, and no packages yet: built in BUILD, or taken from PREBUILT, a lab made elsewhere
 # (by tests/wine/run.sh --prepare) for a machine that only runs Wine.
 lab_build() {
   if [[ -n ${2:-} ]]; then
@@ -192,7 +192,8 @@ lab_build() {
   fi
   mkdir -p "$1" "$LAB/bin" && rm -rf "$SCRATCH"/package?*
   { lab_configure "$LAB_ARCH" "$1" && cmake --build "$1" -j 2; } >"$1/wine-suite-build.log" 2>&1 &&
-    cp "$1/src/zt4gac.exe" "$1/tests/windows/zt4gac_platform_tests.exe" "$LAB/bin/" ||
+    cp "$1/src/zt4gac.exe" "$1/tests/windows/zt4gac_platform_tests.exe" "$LAB/bin/" &&
+    mkdir -p "$LAB/plant" && cp "$1"/tests/windows/plant_*.dll "$LAB/plant/" ||
     { tail -30 "$1/wine-suite-build.log" >&2 && return 1; }
   lab_assemblies >"$SCRATCH/assemblies.log" 2>&1 || { cat "$SCRATCH/assemblies.log" >&2 && return 1; }
 }

@@ -55,6 +55,24 @@ newest_fusion() {
   local dir=$DRIVE_C/windows/Microsoft.NET/Framework/v9.9.1
   mkdir -p "$dir" && cp "$1" "$dir/fusion.dll" && reg '[Microsoft\.NETFramework\policy\v9.9]' '"1"="1-1"'
 }
+# plant: a foreign fusion.dll as .NET 9.9.1's that imports plant_import.dll and asks for plant_byname.dll by name
+# once loaded; both genuine beside it, and planted beside a copy of the tool and in the folder `planted` runs it in.
+# Each copy, once loaded, writes its path to C:\zt4marks.txt.
+plant() {
+  local dir && newest_fusion "$LAB/plant/plant_fusion.dll" || return
+  for dir in "$DRIVE_C/windows/Microsoft.NET/Framework/v9.9.1" "$SCRATCH/plant-tool" "$SCRATCH/plant-cwd"; do
+    mkdir -p "$dir" && cp "$LAB"/plant/plant_{import,byname}.dll "$dir/" || return; done
+  cp "$TOOL" "$SCRATCH/plant-tool/" && rm -f "$DRIVE_C/zt4marks.txt"
+}
+planted() {
+  pushd "$SCRATCH/plant-cwd" >/dev/null && TOOL=$SCRATCH/plant-tool/zt4gac.exe WINEDLLOVERRIDES=fusion=n tool "$@"
+  popd >/dev/null
+}
+# marks WHICH...: the DLLs loaded since the last call, "genuine NAME" (from the framework's folder) or "planted NAME".
+marks() {
+  same 'DLLs loaded' "$(printf '%s\n' "$@")" "$(cat "$DRIVE_C/zt4marks.txt" 2>/dev/null | tr -d '\r' |
+    sed 's/.*\\v9\.9\.1\\/genuine /; t; s/.*\\/planted /' | LC_ALL=C sort -u)" && rm -f "$DRIVE_C/zt4marks.txt"
+}
 quillmor() { lab_cache "$ASSEMBLIES/quillmor-8.1.0.0/Ovk.Data.Quillmor.dll" 8.1.0.0; }
 # The product packages, each built from zt4gac.wxi by installer/zt4gac-wixl.sh as a product team builds its own: the
 # source, the product's name, the copy it registers and the registry rows of its own ("+PREFIX", as reg_lines reads).
@@ -198,6 +216,12 @@ check 'install, the newest framework with a fusion.dll that lacks the entry poin
 check 'uninstall, the newest framework with a fusion.dll that is no module at all' \
   "lab_reset && tool -i \"\$HOME1\" && reg '[AF]' '\"Ovk.Data.Zt4\"=\"x\"' && echo text >\"\$SCRATCH/text\" &&
   newest_fusion \"\$SCRATCH/text\"" 'WINEDLLOVERRIDES=fusion=n tool -u' '2:* 4:*' ''
+genuine='"genuine plant_byname.dll" "genuine plant_import.dll"'
+check 'DLLs planted beside the tool and in the current directory: -i and -u load only the framework'"'"'s own' \
+  'lab_reset && plant' "planted -i \"\$HOME1\"; marks $genuine; planted -u; marks $genuine" '' '-AF|"Ovk.Data.Zt4"'
+check 'DLLs planted, none beside fusion.dll: its load fails rather than take a planted one' \
+  'lab_reset && plant && rm "$DRIVE_C"/windows/Microsoft.NET/Framework/v9.9.1/plant_*' \
+  'planted -i "$HOME1"; planted -u; marks' '' ''
 # Each product package through a product's life; "products N": N versions of it installed.
 for p in "${packages[@]}"; do IFS='|' read -r wxs product copy rows <<<"$p" && mine="+2=$copy +4=$copy -AF"
 check "package $copy: msiexec /i" fresh 'msi /i 1 && products 1' '2:* 4:*' "+Copies\\$copy $rows $mine"

@@ -10,7 +10,8 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 readonly JOBS=2
-readonly BASE_PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev g++-mingw-w64-i686 zip valgrind)
+readonly BASE_PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev g++-mingw-w64-i686 zip unzip
+  valgrind osslsigncode openssl)
 readonly WINE_PACKAGES=(wine wine32:i386 wine64 mono-mcs mono-devel g++-mingw-w64-x86-64-win32 wixl msitools)
 # The emulated guest's machine and what builds its image (scripts/guest.sh).
 readonly GUEST_PACKAGES=(qemu-system-x86 debootstrap e2fsprogs)
@@ -85,10 +86,77 @@ build_windows() {
   [[ $(tail -n 1 <<<"$release") == $(tail -n 1 <<<"$copy_release") ]] ||
     { printf 'the SHA-256 lines differ:\n%s\n%s\n' "$release" "$copy_release" >&2; return 1; }
   entries=$(cmake -E tar tf "$archive")
-  for file in zt4gac.exe CALLING.txt zt4gac.wxi zt4gac-wixl.sh examples/installer/zt4gac-example.wxs; do
+  for file in zt4gac.exe CALLING.txt THIRD-PARTY-NOTICES.txt zt4gac.wxi zt4gac-wixl.sh \
+    examples/installer/zt4gac-example.wxs; do
     grep -q "/$file\$" <<<"$entries" || { echo "the release archive lacks $file" >&2; return 1; }
   done
   echo "identical release archive from both builds: $(tail -n 1 <<<"$release")"
+
+  # The notice names each runtime library linked into the exe, and carries their terms.
+  local notice piece
+  notice=$(unzip -p "$archive" '*/THIRD-PARTY-NOTICES.txt')
+  for piece in '^- libstdc++, ' '^- libgcc, ' '^- libssp, ' '^- the mingw-w64 runtime ' \
+    '^GCC RUNTIME LIBRARY EXCEPTION$' 'https://www.gnu.org/licenses/gpl-3.0.txt' 'the mingw-w64 project'; do
+    grep -q -- "$piece" <<<"$notice" || { echo "THIRD-PARTY-NOTICES.txt lacks \"$piece\"" >&2; return 1; }
+  done
+  echo "THIRD-PARTY-NOTICES.txt names libstdc++, libgcc, libssp and the mingw-w64 runtime, with their terms"
+}
+
+# A throwaway CA in DIR (ca.pem) and a code-signing certificate it issued: signer.key and chain.pem
+# (the signer's certificate, then the CA's) as PEM, and the same in signer.p12 (password "test").
+make_test_signer() {
+  local dir=$1
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$dir/ca.key" -out "$dir/ca.pem" -days 3650 \
+    -subj '/CN=zt4gac test CA' -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign &&
+    openssl req -newkey rsa:2048 -nodes -keyout "$dir/signer.key" -out "$dir/signer.csr" \
+      -subj '/CN=zt4gac test signer' &&
+    printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' \
+      >"$dir/ext" &&
+    openssl x509 -req -in "$dir/signer.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" -set_serial 2 -days 3650 \
+      -extfile "$dir/ext" -out "$dir/signer.pem" &&
+    cat "$dir/signer.pem" "$dir/ca.pem" >"$dir/chain.pem" &&
+    openssl pkcs12 -export -inkey "$dir/signer.key" -in "$dir/signer.pem" -certfile "$dir/ca.pem" \
+      -passout pass:test -out "$dir/signer.p12"
+}
+
+# The release as a release manager signs it (scripts/release.sh), with a throwaway CA's key: two
+# signed runs, with the key as PKCS#12 and then as PEM, give the same archive; its exe verifies
+# against that CA, and with the signature removed is the built exe to the byte. Leaves the signed
+# exe as build/signing/zt4gac.exe.
+signed_release() {
+  local dir=build/signing exe=build/windows-x86/src/zt4gac.exe release signed=build/signing/zt4gac.exe
+  rm -rf "$dir" && mkdir -p "$dir"
+  make_test_signer "$dir" >"$dir/openssl.log" 2>&1 || { cat "$dir/openssl.log" >&2 && return 1; }
+  SOURCE_DATE_EPOCH=$(source_date_epoch .)
+  export SOURCE_DATE_EPOCH
+  release=$(ZT4GAC_SIGN_PKCS12=$dir/signer.p12 ZT4GAC_SIGN_PASSWORD=test release_archive .) || return 1
+  cp "$(head -n 1 <<<"$release")" "$dir/pkcs12.zip"
+  release=$(ZT4GAC_SIGN_KEY=$dir/signer.key ZT4GAC_SIGN_CERTS=$dir/chain.pem release_archive .) || return 1
+  cmp "$dir/pkcs12.zip" "$(head -n 1 <<<"$release")" ||
+    { echo "two signed runs with one key give different archives" >&2; return 1; }
+  echo "identical signed archive from the key as PKCS#12 and as PEM: $(tail -n 1 <<<"$release")"
+
+  unzip -p "$dir/pkcs12.zip" '*/zt4gac.exe' >"$signed"
+  osslsigncode verify -CAfile "$dir/ca.pem" -in "$signed" >"$dir/verify.log" 2>&1 ||
+    { cat "$dir/verify.log" >&2 && echo "the signed exe does not verify against the test CA" >&2 && return 1; }
+  grep -q '^Message digest algorithm *: SHA256' "$dir/verify.log" || { echo "not signed with SHA-256" >&2; return 1; }
+  echo "verifies against the test CA ($(osslsigncode -v | sed -n '1s/,.*//p')), SHA-256," \
+    "$(grep -m 1 -o 'Signing time: .*' "$dir/verify.log")"
+  osslsigncode remove-signature -in "$signed" -out "$dir/unsigned.exe" >/dev/null
+  cmp "$dir/unsigned.exe" "$exe" || { echo "the signed exe, its signature removed, is not $exe" >&2; return 1; }
+  echo "its signature removed, the built exe to the byte: $(sha256sum "$exe")"
+}
+
+# The signed exe (signed_release) installs and uninstalls under Wine in a 32-bit prefix, on the lab
+# and prefix templates the Wine suite's step left.
+signed_exe_under_wine() {
+  local case status=0
+  for case in 'install, .NET 2.0 and 4.0' 'uninstall after install'; do
+    ZT4GAC_WINE_ARCH=i686 ZT4GAC_WINE_PREBUILT=build/wine-i686/lab ZT4GAC_WINE_BUILD=build/signing/wine \
+      ZT4GAC_WINE_TEMPLATES=build/wine-i686/templates bash tests/wine/run.sh --tool build/signing/zt4gac.exe "$case" |
+      sed 's/^wine: /signed exe, 32-bit prefix: /' || status=1
+  done
+  return "$status"
 }
 
 # release_archive DIR: runs DIR's release script and prints the archive's absolute path and its
@@ -129,6 +197,7 @@ main() {
   run_step "host: unit tests under memcheck" memcheck_host_tests
   run_step "host-asan: build + unit tests" build_and_test_host host-asan
   run_step "windows-x86: build + checks" build_windows
+  run_step "signed release: same bytes, verifies, unsigns to the built exe" signed_release
 
   # Before the Wine suite, so that they run while the guest's image may still be building.
   run_step "static analysis: clang-tidy + cppcheck" bash scripts/static-analysis.sh
@@ -145,6 +214,11 @@ main() {
     run_step "wine suite: x86_64 build (not shipped), 64-bit prefix, natively" bash tests/wine/run.sh
   else
     run_step "wine suite: shipped i686 exe, 32-bit prefix + WoW64, emulated guest" bash scripts/wine-i686.sh
+  fi
+  if wine_host_runs_x86; then
+    run_step "signed release: -i and -u under Wine, 32-bit prefix" signed_exe_under_wine
+  else
+    skip_step "signed release: -i and -u under Wine, 32-bit prefix" "this host runs no 32-bit code"
   fi
 
   if print_summary Summary; then

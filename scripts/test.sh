@@ -13,6 +13,8 @@ readonly JOBS=2
 readonly BASE_PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev g++-mingw-w64-i686 zip unzip
   valgrind osslsigncode openssl)
 readonly WINE_PACKAGES=(wine wine32:i386 wine64 mono-mcs mono-devel g++-mingw-w64-x86-64-win32 wixl msitools)
+# The release's zt4gac.exe signed with a throwaway CA's key (signed_release): what the Wine suite runs.
+readonly SIGNED_EXE=build/signing/zt4gac.exe
 # The emulated guest's machine and what builds its image (scripts/guest.sh).
 readonly GUEST_PACKAGES=(qemu-system-x86 debootstrap e2fsprogs)
 
@@ -122,9 +124,9 @@ make_test_signer() {
 # The release as a release manager signs it (scripts/release.sh), with a throwaway CA's key: two
 # signed runs, with the key as PKCS#12 and then as PEM, give the same archive; its exe verifies
 # against that CA, and with the signature removed is the built exe to the byte. Leaves the signed
-# exe as build/signing/zt4gac.exe.
+# exe as SIGNED_EXE.
 signed_release() {
-  local dir=build/signing exe=build/windows-x86/src/zt4gac.exe release signed=build/signing/zt4gac.exe
+  local dir=${SIGNED_EXE%/*} exe=build/windows-x86/src/zt4gac.exe release
   rm -rf "$dir" && mkdir -p "$dir"
   make_test_signer "$dir" >"$dir/openssl.log" 2>&1 || { cat "$dir/openssl.log" >&2 && return 1; }
   SOURCE_DATE_EPOCH=$(source_date_epoch .)
@@ -136,27 +138,15 @@ signed_release() {
     { echo "two signed runs with one key give different archives" >&2; return 1; }
   echo "identical signed archive from the key as PKCS#12 and as PEM: $(tail -n 1 <<<"$release")"
 
-  unzip -p "$dir/pkcs12.zip" '*/zt4gac.exe' >"$signed"
-  osslsigncode verify -CAfile "$dir/ca.pem" -in "$signed" >"$dir/verify.log" 2>&1 ||
+  unzip -p "$dir/pkcs12.zip" '*/zt4gac.exe' >"$SIGNED_EXE"
+  osslsigncode verify -CAfile "$dir/ca.pem" -in "$SIGNED_EXE" >"$dir/verify.log" 2>&1 ||
     { cat "$dir/verify.log" >&2 && echo "the signed exe does not verify against the test CA" >&2 && return 1; }
   grep -q '^Message digest algorithm *: SHA256' "$dir/verify.log" || { echo "not signed with SHA-256" >&2; return 1; }
   echo "verifies against the test CA ($(osslsigncode -v | sed -n '1s/,.*//p')), SHA-256," \
     "$(grep -m 1 -o 'Signing time: .*' "$dir/verify.log")"
-  osslsigncode remove-signature -in "$signed" -out "$dir/unsigned.exe" >/dev/null
+  osslsigncode remove-signature -in "$SIGNED_EXE" -out "$dir/unsigned.exe" >/dev/null
   cmp "$dir/unsigned.exe" "$exe" || { echo "the signed exe, its signature removed, is not $exe" >&2; return 1; }
   echo "its signature removed, the built exe to the byte: $(sha256sum "$exe")"
-}
-
-# The signed exe (signed_release) installs and uninstalls under Wine in a 32-bit prefix, on the lab
-# and prefix templates the Wine suite's step left.
-signed_exe_under_wine() {
-  local case status=0
-  for case in 'install, .NET 2.0 and 4.0' 'uninstall after install'; do
-    ZT4GAC_WINE_ARCH=i686 ZT4GAC_WINE_PREBUILT=build/wine-i686/lab ZT4GAC_WINE_BUILD=build/signing/wine \
-      ZT4GAC_WINE_TEMPLATES=build/wine-i686/templates bash tests/wine/run.sh --tool build/signing/zt4gac.exe "$case" |
-      sed 's/^wine: /signed exe, 32-bit prefix: /' || status=1
-  done
-  return "$status"
 }
 
 # release_archive DIR: runs DIR's release script and prints the archive's absolute path and its
@@ -208,17 +198,14 @@ main() {
   # The guest's own run checks the image again, and builds it anew if the build above failed.
   [[ -z $image_builder ]] || wait "$image_builder" || cat build/guest-image.log
   if wine_host_runs_x86; then
-    run_step "wine suite: shipped i686 exe, 32-bit prefix + WoW64, natively" bash scripts/wine-i686.sh
+    run_step "wine suite: signed i686 exe, 32-bit prefix + WoW64, natively" bash scripts/wine-i686.sh \
+      --tool "$SIGNED_EXE"
   elif [[ ${ZT4GAC_SKIP_EMULATION:-} == 1 ]]; then
-    skip_step "wine suite: shipped i686 exe, 32-bit prefix + WoW64, emulated" "ZT4GAC_SKIP_EMULATION=1"
+    skip_step "wine suite: signed i686 exe, 32-bit prefix + WoW64, emulated" "ZT4GAC_SKIP_EMULATION=1"
     run_step "wine suite: x86_64 build (not shipped), 64-bit prefix, natively" bash tests/wine/run.sh
   else
-    run_step "wine suite: shipped i686 exe, 32-bit prefix + WoW64, emulated guest" bash scripts/wine-i686.sh
-  fi
-  if wine_host_runs_x86; then
-    run_step "signed release: -i and -u under Wine, 32-bit prefix" signed_exe_under_wine
-  else
-    skip_step "signed release: -i and -u under Wine, 32-bit prefix" "this host runs no 32-bit code"
+    run_step "wine suite: signed i686 exe, 32-bit prefix + WoW64, emulated guest" bash scripts/wine-i686.sh \
+      --tool "$SIGNED_EXE"
   fi
 
   if print_summary Summary; then

@@ -5,7 +5,8 @@
 # the emulated 64-bit Debian guest (scripts/guest.sh), whose kernel does. Everything but Wine's
 # part is built here: the exe, the platform contract test, the test assemblies and the packages.
 #
-#   scripts/wine-i686.sh [TEXT]   only the cases whose name holds TEXT (and no platform tests)
+#   scripts/wine-i686.sh [--tool EXE] [TEXT]   on EXE (the release's signed zt4gac.exe) rather than the
+#                                              build's; only the cases whose name holds TEXT (and no platform tests)
 #
 # ZT4GAC_WINE_I686_WORK names the work folder (default build/wine-i686); ZT4GAC_GUEST_LIMIT the
 # seconds the guest may take (default 1500); ZT4GAC_WINE_FAIL_FAST=1 stops at the first case that
@@ -20,7 +21,8 @@ limit=${ZT4GAC_GUEST_LIMIT:-1500}
 mkdir -p "$work"
 rm -rf "$work/lab" "$work"/win??.* "$work/tree"
 
-ZT4GAC_WINE_ARCH=i686 bash "$repo/tests/wine/run.sh" --prepare "$work/lab" \
+tool=() && [[ ${1:-} == --tool ]] && tool=(--tool "$(realpath -e "$2")") && shift 2
+ZT4GAC_WINE_ARCH=i686 bash "$repo/tests/wine/run.sh" --prepare "$work/lab" "${tool[@]}" \
   >"$work/prepare.log" 2>&1 || {
   echo "wine-i686: building what the suite runs failed:"
   tail -30 "$work/prepare.log"

@@ -9,8 +9,8 @@
 #   tests/wine/run.sh [TEXT]            only the cases whose name holds TEXT (at least one), no platform tests
 #   tests/wine/run.sh --prepare DIR     builds what the suite runs into the lab DIR (exe, platform test,
 #                                       assemblies, packages) and runs nothing, for a machine that has only Wine
-#   tests/wine/run.sh --tool EXE [TEXT] as above, on EXE (a release's signed zt4gac.exe) rather than
-#                                       on the zt4gac.exe of the lab
+#   tests/wine/run.sh [--prepare DIR] --tool EXE [TEXT]
+#                                       as above, with EXE (a release's signed zt4gac.exe) as the lab's zt4gac.exe
 # ZT4GAC_WINE_BUILD names the build directory (default: build/windows-x86, or build/windows-x64-wine);
 # ZT4GAC_WINE_PREBUILT=DIR runs what --prepare put into DIR, building nothing; ZT4GAC_WINE_PREFIX=win64
 # runs the i686 build in a 64-bit prefix, under WoW64 (default win32); ZT4GAC_WINE_FAIL_FAST=1 stops
@@ -31,8 +31,9 @@ fi
 export LC_ALL=C.UTF-8
 passed=0 failed=0 problems=() only=${1:-}
 
-lab_init "${prepare:-$build/tests/wine/lab}" "$arch" "$tool" "${ZT4GAC_WINE_PREFIX:-win32}"
+lab_init "${prepare:-$build/tests/wine/lab}" "$arch" "" "${ZT4GAC_WINE_PREFIX:-win32}"
 lab_build "$build" "${ZT4GAC_WINE_PREBUILT:-}" || exit 1
+[[ -z $tool ]] || cp "$tool" "$TOOL" || exit 1
 if [[ -z $prepare ]]; then
   lab_prefix "${ZT4GAC_WINE_TEMPLATES:-$build/tests/wine/wine-templates}" || exit 1
   trap lab_stop EXIT

@@ -183,8 +183,9 @@ lab_assemblies() {
 }
 
 # lab_build BUILD [PREBUILT]: zt4gac.exe and the platform contract test in LAB/bin, the DLLs of
-# the case that plants DLLs in LAB/plant, the test assemblies, and no packages yet: built in BUILD, or taken from PREBUILT, a lab made elsewhere
-# (by tests/wine/run.sh --prepare) for a machine that only runs Wine.
+# the case that plants DLLs in LAB/plant, the test assemblies, and no packages yet: built in
+# BUILD, or taken from PREBUILT, a lab made elsewhere (by tests/wine/run.sh --prepare) for a
+# machine that only runs Wine.
 lab_build() {
   if [[ -n ${2:-} ]]; then
     rm -rf "$LAB" && mkdir -p "$LAB" && cp -r "$2"/. "$LAB/" && return

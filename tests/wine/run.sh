@@ -57,9 +57,10 @@ newest_fusion() {
 }
 quillmor() { lab_cache "$ASSEMBLIES/quillmor-8.1.0.0/Ovk.Data.Quillmor.dll" 8.1.0.0; }
 # The product packages, each built from zt4gac.wxi by installer/zt4gac-wixl.sh as a product team builds its own: the
-# source, the product's name, the copy it registers and the registry rows of its own ("+PREFIX", as reg_lines reads).
-packages=('examples/installer/zt4gac-example.wxs|Ovk Zt4 (zt4gac example)|Zt4Home1|'
-  'tests/wine/zt4-server.wxs|Ovk Zt4 Server (zt4gac test)|Zt4Server|+Ovk\Zt4Server')
+# source, the product's name, the copy it registers, the registry rows of its own ("+PREFIX", as reg_lines reads), the
+# feature of the tool and the providers, and how many products are left once it is removed.
+packages=('examples/installer/zt4gac-example.wxs|Ovk Zt4 (zt4gac example)|Zt4Home1||Product|0'
+  'tests/wine/zt4-server.wxs|Ovk Zt4 Server (zt4gac test)|Zt4Server|+Ovk\Zt4Server|DataProviders|1')
 # package N [SOURCE]: version N (1 or 2) of the package of SOURCE (default: $wxs, the one under test), built once a
 # run for the tool's architecture (the copy's value must land in the view the tool reads); 2 ships the next release's
 # providers. Version 0 is version 1 with a deferred action after GacInstall that fails (cmd.exe exits 1).
@@ -199,7 +200,7 @@ check 'uninstall, the newest framework with a fusion.dll that is no module at al
   "lab_reset && tool -i \"\$HOME1\" && reg '[AF]' '\"Ovk.Data.Zt4\"=\"x\"' && echo text >\"\$SCRATCH/text\" &&
   newest_fusion \"\$SCRATCH/text\"" 'WINEDLLOVERRIDES=fusion=n tool -u' '2:* 4:*' ''
 # Each product package through a product's life; "products N": N versions of it installed.
-for p in "${packages[@]}"; do IFS='|' read -r wxs product copy rows <<<"$p" && mine="+2=$copy +4=$copy -AF"
+for p in "${packages[@]}"; do IFS='|' read -r wxs product copy rows feature left <<<"$p" && mine="+2=$copy +4=$copy -AF"
 check "package $copy: msiexec /i" fresh 'msi /i 1 && products 1' '2:* 4:*' "+Copies\\$copy $rows $mine"
 check "package $copy: version 2 over 1 (major upgrade): only its providers, the copy recorded again, one product" \
   "fresh && msi /i 1 && reg '[Copies]' '\"10.1.6.DEF.2\"=-' '\"10.1.6.DEF.4\"=-'" 'msi /i 2 && products 1' "$next" \
@@ -215,7 +216,17 @@ check "package $copy: another product's older Quillmor outlives version 1, the u
   gac_is "$next -2:Quillmor@$NEXT2 -4:Quillmor@$NEXT4 2:Quillmor@8.1.0.0" && msi /x 2' '2:Quillmor@8.1.0.0' "$mine"
 check "package $copy: an installation failing after GacInstall rolls the GAC back; copy records, withdrawn key stay" \
   fresh '! msi /i 0 && products 0' '' "$mine"
+check "package $copy: a modify removing the providers' feature (REMOVE=$feature) takes them out of the GAC" \
+  'fresh && msi /i 1' "msi /i 1 REMOVE=$feature && products $left" '' "-Copies\\$copy"
 done
+# The second product's other features: the loop leaves its package under test.
+check "package Zt4Server: a modify removing Tools keeps the providers; /x right after removing DataProviders: none" \
+  'fresh && msi /i 1' 'msi /i 1 REMOVE=Tools && gac_is "2:* 4:*" && msi /i 1 REMOVE=DataProviders && msi /x 1 &&
+  products 0' '' '-Copies\Zt4Server -Ovk\Zt4Server'
+check 'package Zt4Server: a modify adding DataProviders back (ADDLOCAL=) installs and records them; /x: none left' \
+  "fresh && msi /i 1 && msi /i 1 REMOVE=DataProviders && reg '[Copies]' '\"10.1.6.DEF.2\"=-' '\"10.1.6.DEF.4\"=-'" \
+  'msi /i 1 ADDLOCAL=DataProviders && gac_is "2:* 4:*" && msi /x 1 && products 0' '' \
+  '+2=Zt4Server +4=Zt4Server -Ovk\Zt4Server'
 
 echo "wine: $passed passed, $failed failed"
 ((passed + failed)) || echo "wine: no case's name holds '$only'"

@@ -29,7 +29,11 @@
 # WriteRegistryValues, -u before RemoveFiles; the old product removed before -i (MajorUpgrade,
 # RemoveExistingProducts: after -i, the old -u would take out what the new -i installed); and the
 # copy's value "Zt4 Path Name" = [INSTALLDIR] in HKLM, of the tool's bitness; the tool's component
-# in a feature.
+# in a feature; -u and -i conditioned on the tool's component alone ($Zt4gacTool=2: being removed,
+# $Zt4gacTool=3: being installed or reinstalled), so that they follow it through a modify; and every
+# feature that holds it also holding the copy's value and every component with files in
+# INSTALLDIR\bin\netf20_32\ or bin\netf40_32\ (found through the Component, Directory and File
+# tables), so that the providers enter and leave the GAC with their files.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 me=zt4gac-wixl.sh msi='' win64=no options=()
@@ -77,14 +81,26 @@ table() {
     awk -v t="$1" 'NR > 3 { sub(/\r$/, ""); print t "\t" $0 }' || true
 }
 { table CustomAction; table Binary; table Component; table FeatureComponents; table Registry; table Upgrade
+  table Directory; table File
   table InstallExecuteSequence | sort -t$'\t' -k4n; } | awk -F'\t' -v me="$me" -v msi="$msi" '
   function bit(action, value) { return int(type[action] / value) % 2 }
   function refuse(text) { refused = refused "\n  " text }
   function known(list, value) { return index(" " list " ", " " value " ") > 0 }
   $1 == "CustomAction" { type[$2] = $3; source[$2] = $4; command[$2] = $5 }
   $1 == "Binary" { binary[$2] = 1 }
-  $1 == "Component" { bitness[$2] = int($5 / 256) % 2 }
-  $1 == "FeatureComponents" { featured[$3] = 1 }
+  # below(DIRECTORY): its path below INSTALLDIR, in lower case ("-" when it is not below it); a
+  # DefaultDir is [short|]long[:source], "." the parent itself.
+  function below(d,   path, part, n) {
+    for (; d != "" && d != "INSTALLDIR" && n++ < 100; d = parent[d]) {
+      part = dirname[d]; sub(/:.*/, "", part); sub(/^.*\|/, "", part)
+      if (part != ".") path = part (path == "" ? "" : "\\" path)
+    }
+    return d == "INSTALLDIR" ? tolower(path) : "-"
+  }
+  $1 == "Component" { bitness[$2] = int($5 / 256) % 2; directory[$2] = $4 }
+  $1 == "Directory" { parent[$2] = $3; dirname[$2] = $4 }
+  $1 == "File" { files[$3] = 1 }
+  $1 == "FeatureComponents" { featured[$3] = 1; holds[$2, $3] = 1; if ($3 == "Zt4gacTool") tools[$2] = 1 }
   $1 == "Registry" && $3 == 2 && tolower($4) ~ /^software\\ovk\\zt4\\installedcopies\\[^\\]+$/ &&
     $5 == "Zt4 Path Name" && $6 == "[INSTALLDIR]" { copy = $7 }
   $1 == "Upgrade" && $4 != "" && int($6 / 2) % 2 == 0 { upgrade = 1 }
@@ -107,6 +123,11 @@ table() {
       if (known("1 2 5 6", base) && !(source[a] in binary)) refuse(a ": no row " source[a] " in the Binary table")
       if (source[a] != "zt4gac.exe") continue
       undo = command[a] == "-u" ? "-i \"[INSTALLDIR]\"" : "-u"
+      state = command[a] == "-u" ? "$Zt4gacTool=2" : "$Zt4gacTool=3"
+      c = condition[a]; gsub(/[ \t]/, "", c)
+      if (c != state)
+        refuse("the tool follows its component: " a " runs " command[a] " under \"" condition[a] "\", not " state \
+          (state ~ /2$/ ? " (the component being removed)" : " (the component being installed or reinstalled)"))
       if (!bit(a, 1024) || !bit(a, 2048) || bit(a, 256) || bit(a, 512))
         refuse("the tool runs in the script, not impersonated: " a " has type " type[a])
       if (!(r in type) || !bit(r, 256) || !bit(r, 1024) || !bit(r, 2048) || !bit(r, 64) ||
@@ -126,6 +147,11 @@ table() {
     }
     if (!install || !remove) refuse("the tool: no -i and -u action of zt4gac.exe: is zt4gac.wxi included?")
     if (!featured["Zt4gacTool"]) refuse("the tool: no feature holds its component (<ComponentRef Id=\"Zt4gacTool\"/>)")
+    for (c in files) if (below(directory[c]) ~ /^bin\\netf[24]0_32$/) providers[c] = "files in INSTALLDIR\\" below(directory[c])
+    if (copy != "") providers[copy] = "the copy\047s value"
+    for (f in tools) for (c in providers) if (!((f, c) in holds))
+      refuse("the providers with the tool: feature " f " holds Zt4gacTool but not " c " (" providers[c] ")," \
+        " so they would not enter and leave the GAC with it")
     if (copy == "") refuse("the copy: no HKLM value SOFTWARE\\Ovk\\Zt4\\InstalledCopies\\COPY \"Zt4 Path Name\"" \
       " = [INSTALLDIR]")
     else if (bitness[copy] != bitness["Zt4gacTool"])

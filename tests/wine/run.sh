@@ -78,25 +78,25 @@ marks() {
 }
 quillmor() { lab_cache "$ASSEMBLIES/quillmor-8.1.0.0/Ovk.Data.Quillmor.dll" 8.1.0.0; }
 # The product packages, each built from zt4gac.wxi by installer/zt4gac-wixl.sh as a product team builds its own: the
-# source, the product's name, the copy it registers and the registry rows of its own ("+PREFIX", as reg_lines reads).
-packages=('examples/installer/zt4gac-example.wxs|Ovk Zt4 (zt4gac example)|Zt4Home1|'
-  'tests/wine/zt4-server.wxs|Ovk Zt4 Server (zt4gac test)|Zt4Server|+Ovk\Zt4Server')
+# source, the product's name, the copy it registers, the registry rows of its own ("+PREFIX", as reg_lines reads), the
+# feature of the tool and the providers, and how many products are left once it is removed.
+packages=('examples/installer/zt4gac-example.wxs|Ovk Zt4 (zt4gac example)|Zt4Home1||Product|0'
+  'tests/wine/zt4-server.wxs|Ovk Zt4 Server (zt4gac test)|Zt4Server|+Ovk\Zt4Server|DataProviders|1')
 # package N [SOURCE]: version N (1 or 2) of the package of SOURCE (default: $wxs, the one under test), built once a
 # run for the tool's architecture (the copy's value must land in the view the tool reads); 2 ships the next release's
 # providers. Version 0 is version 1 with a deferred action after GacInstall that fails (cmd.exe exits 1).
 # It needs no Wine (wixl and msitools): called for every source and version up front, it builds them all on the host.
 package() {
   local wxs=${2:-$wxs} && local dir=$SCRATCH/package-${wxs##*/}$1 && [[ -f $dir/package.msi ]] && return
-  if (($1 == 0)); then
-    package 1 "$wxs" && cp -r "${dir%0}1" "$dir" && msibuild "$dir/package.msi" -q "INSERT INTO CustomAction (Action,
-      Type, Source, Target) VALUES ('Fail', 3106, 'INSTALLDIR', 'cmd /c exit 1')" -q "INSERT INTO InstallExecuteSequence
-      (Action, Condition, Sequence) VALUES ('Fail', 'NOT REMOVE', 5011)"
-  else
-    cp -r "$ASSEMBLIES/release$1" "$dir" && cp "$TOOL" "$dir/" && (cd "$dir" &&
+  if (($1 == 0)); then package 1 "$wxs" && cp -r "${dir%0}1" "$dir" && msibuild "$dir/package.msi" -q "INSERT INTO
+      CustomAction (Action, Type, Source, Target) VALUES ('Fail', 3106, 'INSTALLDIR', 'cmd /c exit 1')" -q "INSERT INTO
+      InstallExecuteSequence (Action, Condition, Sequence) VALUES ('Fail', 'NOT REMOVE', 5011)"
+  else cp -r "$ASSEMBLIES/release$1" "$dir" && cp "$TOOL" "$dir/" && (cd "$dir" &&
       "$repo/installer/zt4gac-wixl.sh" -a "$msiarch" -D Version="$1.0.0" -o package.msi "$repo/$wxs")
   fi >"$dir.log" 2>&1 || { problems+=("$wxs $1: $(tail -5 "$dir.log")") && rm -f "$dir/package.msi" && return 1; }
 }
 products() { (($(lab_products "$product" | wc -l) == $1)); }
+unrecord() { reg '[Copies]' '"10.1.6.DEF.2"=-' '"10.1.6.DEF.4"=-'; }  # the copy records -i writes
 # fresh: the lab as lab_reset leaves it, with no version of any package installed (an earlier case may have left
 # one) and the copy's registration left to the package.
 fresh() { local p && for p in "${packages[@]}"; do p=${p#*|} && lab_products "${p%%|*}"; done | while read -r code
@@ -180,7 +180,6 @@ fi
 # ---- the cases ---------------------------------------------------------------------------
 installed='+2=Zt4Home1 +4=Zt4Home1 -AF' next="2:*@$NEXT2 4:*@$NEXT4"
 # check NAME  SET-UP  COMMAND  GAC-AFTERWARDS  REGISTRY-LINES-ADDED-AND-REMOVED
-check 'install, .NET 2.0 and 4.0' lab_reset 'tool -i "$HOME1"' '2:* 4:*' "$installed"
 check 'install, .NET 2.0 only' \
   "lab_reset && reg '[-Microsoft\.NETFramework\policy\v4.0]'" 'tool -i "$HOME1"' '2:*' '+2=Zt4Home1 -AF'
 check 'install, other letter case and a trailing backslash' \
@@ -205,13 +204,12 @@ check 'uninstall after install: all four gone, copy values kept' \
   '-AF|"Ovk.Data.Zt4"'
 check 'uninstall keeps an older Quillmor, and the newer one beside it' \
   'lab_reset && tool -i "$HOME1" && quillmor' 'tool -u' '2:Quillmor 4:Quillmor 2:Quillmor@8.1.0.0' ''
-check 'command lines that run nothing: none, -I, /i, -i "", -i, -x, 300 characters' lab_reset 'tool; tool -I "$HOME1"
-  tool /i "$HOME1"; tool -i ""; tool -i; tool -x "$HOME1"; tool -i "C:\\$(printf %0297d 0)"' '' ''
+check 'command lines that run nothing: none, -I, /i, -i "", -i, -x, 300 characters, a file as the directory' \
+  "lab_reset && echo file >'$DRIVE_C/Ovk/Zt4File' && lab_register Zt4File 'C:\Ovk\Zt4File'" 'tool; tool -I "$HOME1"
+  tool /i "$HOME1"; tool -i ""; tool -i; tool -x "$HOME1"; tool -i "C:\\$(printf %0297d 0)"
+  tool -i "C:\Ovk\Zt4File"; tool -i "C:\Ovk\Zt4File\\"' '' ''
 check 'install, a non-ASCII directory and copy name' "lab_reset && lab_layout 'C:\Ovk\Zt4 Grün' &&
   lab_register Zt4Grün 'C:\Ovk\Zt4 Grün'" "tool -i 'C:\Ovk\Zt4 Grün'" '2:* 4:*' '+2=Zt4Grün +4=Zt4Grün -AF'
-check 'install, a file as the directory, with and without a backslash' \
-  "lab_reset && echo file >'$DRIVE_C/Ovk/Zt4File' && lab_register Zt4File 'C:\Ovk\Zt4File'" \
-  "tool -i 'C:\Ovk\Zt4File'; tool -i 'C:\Ovk\Zt4File\\'" '' ''
 check 'install past copies whose "Zt4 Path Name" is a dword, junk, 300 bytes, 5000 characters' \
   'lab_reset && odd_copies' 'tool -i "$HOME1"' '2:* 4:*' "$installed"
 check 'install, the newest framework with a fusion.dll that lacks the entry points (a copy of the tool)' \
@@ -226,11 +224,13 @@ check 'DLLs planted, none beside fusion.dll: its load fails rather than take a p
   'lab_reset && plant && rm "$DRIVE_C"/windows/Microsoft.NET/Framework/v9.9.1/plant_*' \
   'planted -i "$HOME1"; planted -u; marks' '' ''
 # Each product package through a product's life; "products N": N versions of it installed.
-for p in "${packages[@]}"; do IFS='|' read -r wxs product copy rows <<<"$p" && mine="+2=$copy +4=$copy -AF"
-check "package $copy: msiexec /i" fresh 'msi /i 1 && products 1' '2:* 4:*' "+Copies\\$copy $rows $mine"
+for p in "${packages[@]}"; do IFS='|' read -r wxs product copy rows feature left <<<"$p" && mine="+2=$copy +4=$copy -AF"
+# What the package writes (its copy's value, its rows) shows as /x takes it away, in the case after the upgrade's.
+check "package $copy: msiexec /i; a modify removing the providers' feature ($feature) takes them out; /x: none left" \
+  fresh "msi /i 1 && products 1 && gac_is '2:* 4:*' && msi /i 1 REMOVE=$feature && products $left && gac_is '' &&
+  { ((!$left)) || msi /x 1; } && products 0" '' "$mine"
 check "package $copy: version 2 over 1 (major upgrade): only its providers, the copy recorded again, one product" \
-  "fresh && msi /i 1 && reg '[Copies]' '\"10.1.6.DEF.2\"=-' '\"10.1.6.DEF.4\"=-'" 'msi /i 2 && products 1' "$next" \
-  "${mine% -AF}"
+  'fresh && msi /i 1 && unrecord' 'msi /i 2 && products 1' "$next" "${mine% -AF}"
 check "package $copy: a repair (REINSTALL=ALL) puts back a provider taken out of the GAC by hand" \
   'fresh && msi /i 2 && rm -r "$DRIVE_C"/windows/Microsoft.NET/assembly/GAC_MSIL/Ovk.Data.Zt4.Entity' \
   'msi /i 2 REINSTALL=ALL REINSTALLMODE=vomus' "$next" ''
@@ -240,9 +240,13 @@ check "package $copy: msiexec /x after the upgrade: no provider, none of its val
 check "package $copy: another product's older Quillmor outlives version 1, the upgrade and /x; neither replaces it" \
   'fresh && quillmor' 'msi /i 1 && msi /i 2 &&
   gac_is "$next -2:Quillmor@$NEXT2 -4:Quillmor@$NEXT4 2:Quillmor@8.1.0.0" && msi /x 2' '2:Quillmor@8.1.0.0' "$mine"
-check "package $copy: an installation failing after GacInstall rolls the GAC back; copy records, withdrawn key stay" \
-  fresh '! msi /i 0 && products 0' '' "$mine"
+# It leaves the GAC as before; the copy's records and the withdrawn key stay.
+check "package $copy: an installation failing after GacInstall rolls back" fresh '! msi /i 0 && products 0' '' "$mine"
 done
+# The second product's other features; the loop leaves its package under test.
+check 'package Zt4Server: a modify adding DataProviders back (ADDLOCAL=) records them; removing Tools keeps them' \
+  'fresh && msi /i 1 && msi /i 1 REMOVE=DataProviders && unrecord' 'msi /i 1 ADDLOCAL=DataProviders &&
+  msi /i 1 REMOVE=Tools && products 1' '2:* 4:*' '+Copies\Zt4Server +2=Zt4Server +4=Zt4Server -Ovk\Zt4Server\Tools'
 
 echo "wine: $passed passed, $failed failed"
 ((passed + failed)) || echo "wine: no case's name holds '$only'"

@@ -54,7 +54,8 @@ else
     "in a 32-bit prefix and under WoW64"
   # The guest reads the suite from the tree it was asked about, not from its own image.
   mkdir -p "$work/tree/tests" "$work/tree/scripts"
-  cp -r "$repo/tests/wine" "$work/tree/tests/" && cp "$repo/scripts/wine-lab.sh" "$work/tree/scripts/"
+  cp -r "$repo/tests/wine" "$work/tree/tests/" &&
+    cp "$repo/scripts/wine-lab.sh" "$repo/scripts/wine-suite.sh" "$work/tree/scripts/"
   suite /job /job/tree /tmp /opt/zt4gac-wine "$@" >"$work/job.sh"
   start=$SECONDS
   bash "$repo/scripts/guest.sh" run "$work" "$limit" || { echo "wine-i686: the guest failed (above)"; exit 1; }

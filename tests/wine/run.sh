@@ -1,56 +1,14 @@
 #!/usr/bin/env bash
 # The rows hold shell text that check() evaluates, with names that are set here.
 # shellcheck disable=SC2016,SC2034
-# The Wine end-to-end suite: the real zt4gac.exe under Wine, against Wine's registry and
-# its fusion.dll, seen only as a user sees it: the GAC store's folders, registry exports,
-# the exit status (always 0) and the output (none). Builds the Windows build this host can
-# run (scripts/wine-lab.sh says which), runs the platform contract test under Wine, then one
-# case per row of the table below. Exits non-zero on any failure.
-#   tests/wine/run.sh [TEXT]            only the cases whose name holds TEXT (at least one), no platform tests
-#   tests/wine/run.sh --prepare DIR     builds what the suite runs into the lab DIR (exe, platform test,
-#                                       assemblies, packages) and runs nothing, for a machine that has only Wine
-#   tests/wine/run.sh [--prepare DIR] --tool EXE [TEXT]
-#                                       as above, with EXE (a release's signed zt4gac.exe) as the lab's zt4gac.exe
-# ZT4GAC_WINE_BUILD names the build directory (default: build/windows-x86, or build/windows-x64-wine);
-# ZT4GAC_WINE_PREBUILT=DIR runs what --prepare put into DIR, building nothing; ZT4GAC_WINE_PREFIX=win64
-# runs the i686 build in a 64-bit prefix, under WoW64 (default win32); ZT4GAC_WINE_FAIL_FAST=1 stops
-# at the first case that fails.
-set -uo pipefail
-repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-# shellcheck source=scripts/wine-lab.sh
-source "$repo/scripts/wine-lab.sh"
-arch=$(wine_tool_arch) prepare= tool=
-[[ ${1:-} == --prepare ]] && prepare=$(realpath -m "$2") && shift 2
-[[ ${1:-} == --tool ]] && tool=$(realpath -e "$2") && shift 2
-build=${ZT4GAC_WINE_BUILD:-$repo/build/windows-x86} msiarch=x86
-if [[ $arch != i686 ]]; then
-  echo "This host cannot execute 32-bit x86 code: the suite runs the x86_64 build under wine64."
-  build=${ZT4GAC_WINE_BUILD:-$repo/build/windows-x64-wine} msiarch=x64
-fi
-# Wine turns the Unix arguments into the program's ANSI code page by the locale's charset.
-export LC_ALL=C.UTF-8
-passed=0 failed=0 problems=() only=${1:-}
-
-lab_init "${prepare:-$build/tests/wine/lab}" "$arch" "" "${ZT4GAC_WINE_PREFIX:-win32}"
-lab_build "$build" "${ZT4GAC_WINE_PREBUILT:-}" || exit 1
-[[ -z $tool ]] || cp "$tool" "$TOOL" || exit 1
-if [[ -z $prepare ]]; then
-  lab_prefix "${ZT4GAC_WINE_TEMPLATES:-$build/tests/wine/wine-templates}" || exit 1
-  trap lab_stop EXIT
-  # The platform contract test against Wine's registry and files; it expects Wine's default ANSI
-  # code page (1252), which follows the Unix locale.
-  [[ $only ]] || { LC_ALL=C "$WINE" "$LAB/bin/zt4gac_platform_tests.exe" </dev/null && passed=1 || failed=1; }
-fi
+# The Wine end-to-end suite's cases: the real zt4gac.exe under Wine, against Wine's registry and
+# its fusion.dll, seen only as a user sees it: the GAC store's folders, registry exports, the exit
+# status (always 0) and the output (none). One case per row of the table below; the runner
+# (arguments, builds, `check`) is scripts/wine-suite.sh. Exits non-zero on any failure.
+# shellcheck source=scripts/wine-suite.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-suite.sh"
 
 # ---- what a row may use ------------------------------------------------------------------
-home1=$(lab_unix_path "$HOME1")
-# reg LINES...: .reg lines into the tool's view; "[AF" and "[Copies" name the two keys it writes.
-reg() {
-  local l
-  for l; do l=${l/#'[AF'/"[$FOLDERS"} l=${l/#'[-AF'/"[-$FOLDERS"} l=${l/#'[Copies'/"[$COPIES"}
-    printf '%s\n' "${l/#'[-Copies'/"[-$COPIES"}"; done | lab_reg_apply
-}
-tool() { local why && why=$(lab_tool "$@" 2>&1) || problems+=("$why"); }
 # newest_fusion FILE: .NET "9.9.1" is registered, and FILE is its fusion.dll. Wine would
 # take its built-in fusion for any fusion.dll; WINEDLLOVERRIDES=fusion=n makes it load FILE
 # (and refuse its own DLLs as FILE: only a foreign module or no module at all is broken).
@@ -82,27 +40,7 @@ quillmor() { lab_cache "$ASSEMBLIES/quillmor-8.1.0.0/Ovk.Data.Quillmor.dll" 8.1.
 # feature of the tool and the providers, and how many products are left once it is removed.
 packages=('examples/installer/zt4gac-example.wxs|Ovk Zt4 (zt4gac example)|Zt4Home1||Product|0'
   'tests/wine/zt4-server.wxs|Ovk Zt4 Server (zt4gac test)|Zt4Server|+Ovk\Zt4Server|DataProviders|1')
-# package N [SOURCE]: version N (1 or 2) of the package of SOURCE (default: $wxs, the one under test), built once a
-# run for the tool's architecture (the copy's value must land in the view the tool reads); 2 ships the next release's
-# providers. Version 0 is version 1 with a deferred action after GacInstall that fails (cmd.exe exits 1).
-# It needs no Wine (wixl and msitools): called for every source and version up front, it builds them all on the host.
-package() {
-  local wxs=${2:-$wxs} && local dir=$SCRATCH/package-${wxs##*/}$1 && [[ -f $dir/package.msi ]] && return
-  if (($1 == 0)); then package 1 "$wxs" && cp -r "${dir%0}1" "$dir" && msibuild "$dir/package.msi" -q "INSERT INTO
-      CustomAction (Action, Type, Source, Target) VALUES ('Fail', 3106, 'INSTALLDIR', 'cmd /c exit 1')" -q "INSERT INTO
-      InstallExecuteSequence (Action, Condition, Sequence) VALUES ('Fail', 'NOT REMOVE', 5011)"
-  else cp -r "$ASSEMBLIES/release$1" "$dir" && cp "$TOOL" "$dir/" && (cd "$dir" &&
-      "$repo/installer/zt4gac-wixl.sh" -a "$msiarch" -D Version="$1.0.0" -o package.msi "$repo/$wxs")
-  fi >"$dir.log" 2>&1 || { problems+=("$wxs $1: $(tail -5 "$dir.log")") && rm -f "$dir/package.msi" && return 1; }
-}
-products() { (($(lab_products "$product" | wc -l) == $1)); }
 unrecord() { reg '[Copies]' '"10.1.6.DEF.2"=-' '"10.1.6.DEF.4"=-'; }  # the copy records -i writes
-# fresh: the lab as lab_reset leaves it, with no version of any package installed (an earlier case may have left
-# one) and the copy's registration left to the package.
-fresh() { local p && for p in "${packages[@]}"; do p=${p#*|} && lab_products "${p%%|*}"; done | while read -r code
-  do "$WINE" msiexec /x "$code" /qn </dev/null; done; products 0 && lab_reset && reg '[-Copies\Zt4Home1]'; }
-# msi ACTION N [PROPERTY=VALUE...]: msiexec ACTION on version N of the package under test, quietly.
-msi() { package "$2" && "$WINE" msiexec "$1" "$(wine_path "$SCRATCH/package-${wxs##*/}$2/package.msi")" "${@:3}" /qn; }
 # Copies listed before "Zt4Home1" whose "Zt4 Path Name" is a dword, 20 bytes of junk with
 # no terminator, 300 bytes, and 5000 characters.
 odd_copies() {
@@ -112,70 +50,7 @@ odd_copies() {
     '[Copies\A4]' "\"Zt4 Path Name\"=\"C:\\\\$(printf 'H%.0s' {1..4997})\"" &&
     (($(lab_registry | grep -c -E '^Ovk.Zt4.InstalledCopies.A[1-4][|]"Zt4 Path Name"=(dword|hex|"C)') == 4))
 }
-# same WHAT EXPECTED ACTUAL: a problem unless both are equal, listing the lines only one side has.
-same() {
-  [[ $2 == "$3" ]] || problems+=("$1, expected -, seen +:"$'\n'"$(diff <(echo "$2") <(echo "$3") |
-    sed -n 's/^< \(.\)/    -\1/p; s/^> \(.\)/    +\1/p')")
-}
-
-# gac_lines WORDS: the listing that WORDS stand for. RUNTIME:NAME[@VERSION] is one entry
-# (NAME without "Ovk.Data.", "*" for all four; the version defaults to the runtime's
-# provider version); a leading "-" takes an entry out again.
-gac_lines() {
-  local word sign runtime name version names
-  read -ra words <<<"$1"
-  for word in "${words[@]}"; do
-    sign=+ && [[ $word == -* ]] && sign=- word=${word#-}
-    runtime=${word%%:*} name=${word#*:} version=$V2 && [[ $runtime == 4 ]] && version=$V4
-    [[ $name == *@* ]] && version=${name#*@} name=${name%@*}
-    names=("Ovk.Data.$name") && [[ $name == '*' ]] && names=("${PROVIDER_NAMES[@]}")
-    for name in "${names[@]}"; do echo "$sign $runtime.0 $name $version"; done
-  done | awk '{ k = $2 " " $3 " " $4 } $1 == "+" { keep[k] = 1 } $1 == "-" { delete keep[k] }
-    END { for (k in keep) print k }' | LC_ALL=C sort
-}
-
-# reg_lines WORDS BEFORE AFTER: the registry lines that WORDS say were added ("+PREFIX":
-# every line of AFTER that starts with it) or removed ("-PREFIX": every line of BEFORE),
-# at least one each. "+2=COPY" and "+4=COPY" are the copy values the tool records for
-# .NET 2.0 and 4.0; "Copies" and "AF" in a prefix stand for the two keys it writes.
-reg_lines() {
-  local word pattern from
-  read -ra words <<<"$1"
-  for word in "${words[@]}"; do
-    pattern=${word:1}
-    [[ $pattern == [24]=* ]] && pattern="Copies|\"10.1.6.DEF.${pattern%%=*}\"=\"${pattern#*=}\""
-    pattern=${pattern/#Copies/"$COPIES"} && pattern=${pattern/#AF/"$FOLDERS"}
-    [[ $word == +* ]] && from=$3 || from=$2
-    awk -v p="$pattern" -v s="${word:0:1}" 'index($0, p) == 1 { print s $0; n++ }
-      END { if (!n) print s p " (no such line)" }' <<<"$from"
-  done | LC_ALL=C sort -u
-}
-
-# gac_is WORDS: the GAC holds exactly what WORDS stand for.
-gac_is() { same GAC "$(gac_lines "$1")" "$(lab_gac)"; }
-
-# check NAME SETUP COMMAND GAC REGISTRY: runs SETUP, then COMMAND; the GAC must then hold
-# exactly GAC, and the registry must differ from before COMMAND by exactly REGISTRY.
-check() {
-  local name=$1 before after
-  [[ $name == *"$only"* ]] || return 0
-  problems=()
-  eval "$2" || problems+=("set-up failed: $2")
-  before=$(lab_registry) || problems+=("no registry export before the command")
-  eval "$3" || problems+=("failed: $3")
-  after=$(lab_registry) || problems+=("no registry export after the command")
-  gac_is "$4"
-  same 'registry changes' "$(reg_lines "$5" "$before" "$after")" \
-    "$(diff <(echo "$before") <(echo "$after") | sed -n 's/^< /-/p; s/^> /+/p' | LC_ALL=C sort)"
-  ((${#problems[@]} == 0)) && passed=$((passed + 1)) && echo "ok    $name" && return
-  failed=$((failed + 1)) && echo "FAIL  $name" && printf '  %s\n' "${problems[@]}"
-  [[ -z ${ZT4GAC_WINE_FAIL_FAST:-} ]] || exit 1
-}
-
-if [[ $prepare ]]; then  # every package, each version (0 builds 1 first)
-  for p in "${packages[@]}"; do package 0 "${p%%|*}" && package 2 "${p%%|*}" || break; done
-  ((${#problems[@]} == 0)) && exit 0 || { printf '%s\n' "${problems[@]}" && exit 1; }
-fi
+suite_prepare
 
 # ---- the cases ---------------------------------------------------------------------------
 installed='+2=Zt4Home1 +4=Zt4Home1 -AF' next="2:*@$NEXT2 4:*@$NEXT4"
@@ -247,7 +122,4 @@ done
 check 'package Zt4Server: a modify adding DataProviders back (ADDLOCAL=) records them; removing Tools keeps them' \
   'fresh && msi /i 1 && msi /i 1 REMOVE=DataProviders && unrecord' 'msi /i 1 ADDLOCAL=DataProviders &&
   msi /i 1 REMOVE=Tools && products 1' '2:* 4:*' '+Copies\Zt4Server +2=Zt4Server +4=Zt4Server -Ovk\Zt4Server\Tools'
-
-echo "wine: $passed passed, $failed failed"
-((passed + failed)) || echo "wine: no case's name holds '$only'"
-((failed == 0 && passed > 0))
+suite_end

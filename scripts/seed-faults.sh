@@ -93,7 +93,11 @@ host_phases() {
   # Only the compile-time check of the 32-bit contract may fail it; anything else is a broken fault.
   if ! ninja -C "$TREE/build/windows-x86" zt4gac >"$LOG/i686.log" 2>&1; then
     grep -q "static assertion failed" "$LOG/i686.log" && echo "i686 check" || echo BROKEN
+    return
   fi
+  # The rules a security review applies to the image, as the test command's windows-x86 step checks them.
+  bash "$TREE/scripts/check-image.sh" "$TREE/build/windows-x86/src/zt4gac.exe" >"$LOG/image.log" 2>&1 ||
+    echo "image rules: $(sed -n 's/^FAIL  //p' "$LOG/image.log" | head -n 1)"
 }
 
 # The unit tests of a build without sanitizers under memcheck: prints "memcheck" when it fails.

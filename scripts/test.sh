@@ -173,11 +173,12 @@ main() {
     exit 1
   fi
 
-  # The emulated guest's image, when this host needs it and has none cached, is built while the
+  # The emulated guest's image, when the Wine step needs it and has none cached, is built while the
   # host steps run: most of it is waiting for the archive.
   source scripts/wine-lab.sh
-  local image_builder=
-  if ! wine_host_runs_x86 && [[ ${ZT4GAC_SKIP_EMULATION:-} != 1 ]]; then
+  local where image_builder=
+  where=$(wine_where)
+  if [[ $where == guest ]]; then
     mkdir -p build
     bash scripts/guest.sh image >build/guest-image.log 2>&1 &
     image_builder=$!
@@ -193,20 +194,12 @@ main() {
   run_step "static analysis: clang-tidy + cppcheck" bash scripts/static-analysis.sh
   run_step "fuzz targets (bounded)" bash scripts/fuzz.sh
 
-  # The shipped i686 exe under Wine, natively where this host runs 32-bit code, else in the
-  # emulated guest; a developer may skip the emulated run, and the x86_64 build stands in for it.
-  # The guest's own run checks the image again, and builds it anew if the build above failed.
+  # The signed exe under Wine where it runs here (scripts/wine-step.sh decides, ZT4GAC_WINE_WHERE
+  # forces). The guest's own run checks the image again, and builds it anew if the build above failed.
   [[ -z $image_builder ]] || wait "$image_builder" || cat build/guest-image.log
-  if wine_host_runs_x86; then
-    run_step "wine suite: signed i686 exe, 32-bit prefix + WoW64, natively" bash scripts/wine-i686.sh \
-      --tool "$SIGNED_EXE"
-  elif [[ ${ZT4GAC_SKIP_EMULATION:-} == 1 ]]; then
-    skip_step "wine suite: signed i686 exe, 32-bit prefix + WoW64, emulated" "ZT4GAC_SKIP_EMULATION=1"
-    run_step "wine suite: x86_64 build (not shipped), 64-bit prefix, natively" bash tests/wine/run.sh
-  else
-    run_step "wine suite: signed i686 exe, 32-bit prefix + WoW64, emulated guest" bash scripts/wine-i686.sh \
-      --tool "$SIGNED_EXE"
-  fi
+  local what='signed i686 exe, 32-bit prefix + WoW64'
+  [[ $where != x86_64 ]] || what='x86_64 build (not shipped), 64-bit prefix'
+  run_step "wine suite ($where): $what" bash scripts/wine-step.sh --tool "$SIGNED_EXE"
 
   if print_summary Summary; then
     echo "all steps passed"

@@ -4,7 +4,10 @@
 # "Zt4Home1" laid out and registered, and the two ways to look at what the tool did (the
 # GAC store's folders and registry exports). Source it; it defines functions and runs nothing.
 #
-#   lab_init DIR ARCH TOOL      where the lab lives, the tool's architecture, zt4gac.exe
+#   wine_where                  where the shipped i686 exe runs here: native, guest or x86_64
+#   lab_init DIR ARCH [TOOL [WINARCH]]  where the lab lives, the tool's architecture, zt4gac.exe,
+#                               the prefix's kind
+#   lab_build BUILD             the tool, the test DLLs and the assemblies, built in BUILD
 #   lab_assemblies              the strong-named test assemblies (Mono mcs, -sdk:2 / -sdk:4)
 #   lab_prefix [TEMPLATES]      a fresh prefix with Wine's fusion.dll as the frameworks'
 #   lab_reset                   the baseline: empty GAC, the copy laid out and registered
@@ -39,15 +42,17 @@ wine_host_runs_x86() {
   [[ -x /usr/lib/wine/wine ]] && /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
-# The zt4gac.exe that runs here: i686 (the shipped build) where 32-bit code runs, else the
-# same sources for x86_64. ZT4GAC_WINE_ARCH=i686|x86_64 forces the choice.
-wine_tool_arch() {
-  if [[ -n ${ZT4GAC_WINE_ARCH:-} ]]; then
-    echo "$ZT4GAC_WINE_ARCH"
+# Where the shipped i686 zt4gac.exe runs under Wine here: "native" where this host runs 32-bit
+# code, else "guest", the emulated 64-bit machine of scripts/guest.sh, whose kernel does. The
+# x86_64 build under wine64 ("x86_64", not shipped) is the quick look of a host that runs no
+# 32-bit code. ZT4GAC_WINE_WHERE=native|guest|x86_64 forces the choice.
+wine_where() {
+  if [[ -n ${ZT4GAC_WINE_WHERE:-} ]]; then
+    echo "$ZT4GAC_WINE_WHERE"
   elif wine_host_runs_x86; then
-    echo i686
+    echo native
   else
-    echo x86_64
+    echo guest
   fi
 }
 
@@ -182,20 +187,13 @@ lab_assemblies() {
   lab_build_assembly "$ASSEMBLIES/quillmor-8.1.0.0" Ovk.Data.Quillmor 8.1.0.0 2
 }
 
-# lab_build BUILD [PREBUILT]: zt4gac.exe and the platform contract test in LAB/bin, the DLLs of
-# the case that plants DLLs in LAB/plant, the test assemblies, and no packages yet: built in
-# BUILD, or taken from PREBUILT, a lab made elsewhere (by tests/wine/run.sh --prepare) for a
-# machine that only runs Wine.
+# lab_build BUILD: zt4gac.exe and the platform contract test in LAB/bin, the DLLs of the case
+# that plants DLLs in LAB/plant, and the test assemblies, built in BUILD; no packages yet.
 lab_build() {
-  if [[ -n ${2:-} ]]; then
-    rm -rf "$LAB" && mkdir -p "$LAB" && cp -r "$2"/. "$LAB/" && return
-    echo "lab_build: no lab at $2" >&2 && return 1
-  fi
-  mkdir -p "$1" "$LAB/bin" && rm -rf "$SCRATCH"/package?*
+  mkdir -p "$1" "$LAB/bin" "$LAB/plant" && rm -rf "$SCRATCH"/package?*
   { lab_configure "$LAB_ARCH" "$1" && cmake --build "$1" -j 2; } >"$1/wine-suite-build.log" 2>&1 &&
     cp "$1/src/zt4gac.exe" "$1/tests/windows/zt4gac_platform_tests.exe" "$LAB/bin/" &&
-    mkdir -p "$LAB/plant" && cp "$1"/tests/windows/plant_*.dll "$LAB/plant/" ||
-    { tail -30 "$1/wine-suite-build.log" >&2 && return 1; }
+    cp "$1"/tests/windows/plant_*.dll "$LAB/plant/" || { tail -30 "$1/wine-suite-build.log" >&2 && return 1; }
   lab_assemblies >"$SCRATCH/assemblies.log" 2>&1 || { cat "$SCRATCH/assemblies.log" >&2 && return 1; }
 }
 

@@ -1,47 +1,49 @@
 # shellcheck shell=bash
 # The runner of the Wine end-to-end suite, sourced by tests/wine/run.sh with its arguments, which
-# holds the cases: it builds (scripts/wine-lab.sh) the Windows build this host can run, runs the
-# platform contract test under Wine, and gives the cases their language: `check` and what a row
-# may use, and the product packages, built from zt4gac.wxi by installer/zt4gac-wixl.sh.
-#   tests/wine/run.sh [TEXT]            only the cases whose name holds TEXT (at least one), no platform tests
-#   tests/wine/run.sh --prepare DIR     builds what the suite runs into the lab DIR (exe, platform test,
-#                                       assemblies, packages) and runs nothing, for a machine that has only Wine
-#   tests/wine/run.sh [--prepare DIR] --tool EXE [TEXT]
-#                                       as above, with EXE (a release's signed zt4gac.exe) as the lab's zt4gac.exe
-# ZT4GAC_WINE_BUILD names the build directory (default: build/windows-x86, or build/windows-x64-wine);
-# ZT4GAC_WINE_PREBUILT=DIR runs what --prepare put into DIR, building nothing; ZT4GAC_WINE_PREFIX=win64
-# runs the i686 build in a 64-bit prefix, under WoW64 (default win32); ZT4GAC_WINE_FAIL_FAST=1 stops
-# at the first case that fails.
+# holds the cases. It prepares a lab (scripts/wine-lab.sh) or runs the cases in one Wine prefix of
+# a prepared lab, and gives the cases their language: `check`, what a row may use, and the product
+# packages, built from zt4gac.wxi by installer/zt4gac-wixl.sh. scripts/wine-step.sh calls it.
+#
+#   run.sh --prepare LAB ARCH [EXE]   builds what the cases run for ARCH (i686, the shipped build, or
+#                                     x86_64) into the folder LAB: zt4gac.exe (EXE instead, when given),
+#                                     the platform contract test, the test assemblies, the packages
+#   run.sh --count [TEXT]             prints how many cases a run with TEXT runs
+#   run.sh --run LAB PREFIX TEMPLATES RESULT [--fail-fast] [TEXT]
+#                                     runs the cases whose name holds TEXT (all, and the platform contract
+#                                     test, without TEXT) on LAB in a fresh prefix (win32, or win64: WoW64
+#                                     for the i686 build), made from prefix templates kept in TEMPLATES;
+#                                     writes "passed N failed M" to RESULT. --fail-fast: stops at the first
+#                                     failing case.
 set -uo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # shellcheck source=scripts/wine-lab.sh
 source "$repo/scripts/wine-lab.sh"
-arch=$(wine_tool_arch) prepare= tool=
-[[ ${1:-} == --prepare ]] && prepare=$(realpath -m "$2") && shift 2
-[[ ${1:-} == --tool ]] && tool=$(realpath -e "$2") && shift 2
-build=${ZT4GAC_WINE_BUILD:-$repo/build/windows-x86} msiarch=x86
-if [[ $arch != i686 ]]; then
-  echo "This host cannot execute 32-bit x86 code: the suite runs the x86_64 build under wine64."
-  build=${ZT4GAC_WINE_BUILD:-$repo/build/windows-x64-wine} msiarch=x64
-fi
 # Wine turns the Unix arguments into the program's ANSI code page by the locale's charset.
 export LC_ALL=C.UTF-8
-passed=0 failed=0 problems=() only=${1:-}
-
-lab_init "${prepare:-$build/tests/wine/lab}" "$arch" "" "${ZT4GAC_WINE_PREFIX:-win32}"
-lab_build "$build" "${ZT4GAC_WINE_PREBUILT:-}" || exit 1
-[[ -z $tool ]] || cp "$tool" "$TOOL" || exit 1
-if [[ -z $prepare ]]; then
-  lab_prefix "${ZT4GAC_WINE_TEMPLATES:-$build/tests/wine/wine-templates}" || exit 1
-  trap lab_stop EXIT
-  # The platform contract test against Wine's registry and files; it expects Wine's default ANSI
-  # code page (1252), which follows the Unix locale.
-  [[ $only ]] || { LC_ALL=C "$WINE" "$LAB/bin/zt4gac_platform_tests.exe" </dev/null && passed=1 || failed=1; }
-fi
-
+mode=${1:-} passed=0 failed=0 problems=() only= fail_fast= result=
+case $mode in
+  --prepare)
+    lab_init "$(realpath -m "$2")" "$3"
+    lab_build "$repo/build/windows-$([[ $3 == i686 ]] && echo x86 || echo x64-wine)" || exit 1
+    [[ -z ${4:-} ]] || cp "$4" "$TOOL" || exit 1
+    echo "$3" >"$LAB/arch" ;;
+  --count) only=${2:-} DRIVE_C= ;;  # nothing runs: rows only need their names
+  --run)
+    lab_init "$2" "$(cat "$2/arch")" "" "$3" && result=$5 && shift 5
+    [[ ${1:-} == --fail-fast ]] && fail_fast=1 && shift
+    only=${1:-}
+    lab_prefix "$4" || exit 1
+    trap 'lab_stop; echo "passed $passed failed $failed" >"$result"' EXIT
+    # The platform contract test against Wine's registry and files; it expects Wine's default ANSI
+    # code page (1252), which follows the Unix locale.
+    [[ $only ]] || { LC_ALL=C "$WINE" "$LAB/bin/zt4gac_platform_tests.exe" </dev/null && passed=1 || failed=1; } ;;
+  *) echo "usage: run.sh --prepare LAB ARCH [EXE] | --count [TEXT] |" \
+    "--run LAB PREFIX TEMPLATES RESULT [--fail-fast] [TEXT]" >&2 && exit 2 ;;
+esac
+msiarch=x86 && [[ ${LAB_ARCH:-} == x86_64 ]] && msiarch=x64
 
 # ---- what a row may use ------------------------------------------------------------------
-home1=$(lab_unix_path "$HOME1")
+home1=${DRIVE_C:+$(lab_unix_path "$HOME1")}
 # reg LINES...: .reg lines into the tool's view; "[AF" and "[Copies" name the two keys it writes.
 reg() {
   local l
@@ -117,6 +119,7 @@ gac_is() { same GAC "$(gac_lines "$1")" "$(lab_gac)"; }
 check() {
   local name=$1 before after
   [[ $name == *"$only"* ]] || return 0
+  [[ $mode != --count ]] || { passed=$((passed + 1)) && return; }
   problems=()
   eval "$2" || problems+=("set-up failed: $2")
   before=$(lab_registry) || problems+=("no registry export before the command")
@@ -127,20 +130,23 @@ check() {
     "$(diff <(echo "$before") <(echo "$after") | sed -n 's/^< /-/p; s/^> /+/p' | LC_ALL=C sort)"
   ((${#problems[@]} == 0)) && passed=$((passed + 1)) && echo "ok    $name" && return
   failed=$((failed + 1)) && echo "FAIL  $name" && printf '  %s\n' "${problems[@]}"
-  [[ -z ${ZT4GAC_WINE_FAIL_FAST:-} ]] || exit 1
+  [[ -z $fail_fast ]] || exit 1
 }
 
-# suite_prepare: in --prepare mode, builds every package, each version (0 builds 1 first), and exits.
+# suite_prepare: with --prepare, builds every package, each version (0 builds 1 first), and exits.
 suite_prepare() {
-  [[ $prepare ]] || return 0
+  [[ $mode == --prepare ]] || return 0
   local p
   for p in "${packages[@]}"; do package 0 "${p%%|*}" && package 2 "${p%%|*}" || break; done
   ((${#problems[@]} == 0)) && exit 0 || { printf '%s\n' "${problems[@]}" && exit 1; }
 }
 
-# suite_end: the count of cases, and the status: 0 when every case ran passed and at least one ran.
+# suite_end: the count of cases; with --count only that, the platform contract test included.
 suite_end() {
+  if [[ $mode == --count ]]; then
+    echo $((passed + (${#only} == 0)))
+    exit 0
+  fi
   echo "wine: $passed passed, $failed failed"
-  ((passed + failed)) || echo "wine: no case's name holds '$only'"
   ((failed == 0 && passed > 0))
 }

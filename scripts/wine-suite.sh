@@ -29,10 +29,10 @@ case $mode in
     echo "$3" >"$LAB/arch" ;;
   --count) only=${2:-} DRIVE_C= ;;  # nothing runs: rows only need their names
   --run)
-    lab_init "$2" "$(cat "$2/arch")" "" "$3" && result=$5 && shift 5
+    lab_init "$2" "$(cat "$2/arch")" "" "$3" && templates=$4 result=$5 && shift 5
     [[ ${1:-} == --fail-fast ]] && fail_fast=1 && shift
     only=${1:-}
-    lab_prefix "$4" || exit 1
+    lab_prefix "$templates" || exit 1
     trap 'lab_stop; echo "passed $passed failed $failed" >"$result"' EXIT
     # The platform contract test against Wine's registry and files; it expects Wine's default ANSI
     # code page (1252), which follows the Unix locale.

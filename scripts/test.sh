@@ -74,8 +74,8 @@ build_windows() {
   cmp "$exe" "$copy/build/windows-x86/src/zt4gac.exe" || { echo "two clean builds of $exe differ" >&2; return 1; }
   echo "identical bytes in a second clean build: $(sha256sum "$exe")"
 
-  # And the same release archive (scripts/release.sh: the tool, CALLING.txt, the include and its
-  # wixl build, and the example package), to the byte. The copy has no git history, so both take
+  # And the same release archive (scripts/release.sh: the tool, CALLING.txt, the include, its README
+  # and its wixl build, and the example package), to the byte. The copy has no git history, so both take
   # the date from here.
   SOURCE_DATE_EPOCH=$(source_date_epoch .)
   export SOURCE_DATE_EPOCH
@@ -88,7 +88,7 @@ build_windows() {
   [[ $(tail -n 1 <<<"$release") == $(tail -n 1 <<<"$copy_release") ]] ||
     { printf 'the SHA-256 lines differ:\n%s\n%s\n' "$release" "$copy_release" >&2; return 1; }
   entries=$(cmake -E tar tf "$archive")
-  for file in zt4gac.exe CALLING.txt THIRD-PARTY-NOTICES.txt zt4gac.wxi zt4gac-wixl.sh \
+  for file in zt4gac.exe CALLING.txt THIRD-PARTY-NOTICES.txt zt4gac.wxi README.md zt4gac-wixl.sh \
     examples/installer/zt4gac-example.wxs; do
     grep -q "/$file\$" <<<"$entries" || { echo "the release archive lacks $file" >&2; return 1; }
   done

@@ -3,7 +3,7 @@
 
 #include "model/framework_inventory.h"
 #include "platform/registry.h"
-#include "registry/assembly_folders.h"
+#include "registry/provider_registration.h"
 #include "tool_test.h"
 
 namespace {

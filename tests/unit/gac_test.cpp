@@ -124,8 +124,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, OlderVersionTest, ::testing::ValuesIn(std::vector
   {.name = "none older", .cache = kNotOlder},
   {.name = "nameless or unreadable", .cache = kOld,
    .scripts = {{"GetName", "9.0.0.1", S_OK, 0}, {"GetVersion", "9.0.0.0", E_FAIL}}},
-  // An entry whose name or version cannot be read is passed over; an older one found ends the walk.
-  {.name = "unreadable name first", .cache = kNewOld, .scripts = {{"GetName", "11.", E_FAIL}}, .result = 1},
+  // An entry whose version cannot be read is passed over (one whose name cannot be read is nameless
+  // to the walk); an older one found ends it.
   {.name = "unreadable version first", .cache = kNewOld, .scripts = {{"GetVersion", "11.", E_FAIL}}, .result = 1},
   {.name = "no name object", .cache = "Ovk.Data.Other 1.0.0.0", .scripts = {{"CreateAssemblyNameObject", "", S_OK, 0}}},
   {.name = "no entry handed out", .cache = kOld, .scripts = {{"GetNextAssembly", "9.0.0.1", S_OK}}},

@@ -13,8 +13,8 @@ constexpr uint32_t kInstallTargetMask = 3;
 constexpr int32_t kUse32BitTargets = 1;
 constexpr const char* kUninstallVersionList = "9";
 
-// The run's one installer. It lives until the process ends; the pointer keeps it reachable so
-// that a leak checker does not count it.
+// The run's one installer, built for each command line and deleted by the next one; the last is
+// never deleted, and the pointer keeps it reachable so that a leak checker does not count it.
 ProviderInstaller* runInstaller = nullptr;
 
 // Where Install reports its failed targets; nothing reads it afterwards.

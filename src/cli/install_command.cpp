@@ -7,7 +7,7 @@
 #include "gac/assembly_cache_client.h"
 #include "model/assembly_catalog.h"
 #include "platform/files.h"
-#include "registry/assembly_folders.h"
+#include "registry/provider_registration.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 class ProviderInstaller : public FrameworkInventory {
  public:
   // "-i": installs the provider assemblies below installDir into the GAC.
-  // 0 done (or no framework), 1 a selected target failed (see *failedTargets), 3 empty
-  // installDir, 4 fusion.dll could not be loaded.
+  // 0 done (or no framework), 1 a selected target failed (see *failedTargets), 3 null or
+  // empty installDir, 4 fusion.dll could not be loaded.
   int32_t Install(const char* installDir, int32_t* failedTargets, uint32_t targetMask, int32_t use32BitTargets);
 
   // "-u": removes the provider assemblies for each ";"-separated version text (all versions when

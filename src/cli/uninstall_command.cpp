@@ -3,7 +3,7 @@
 
 #include "cli/provider_installer.h"
 #include "gac/assembly_cache_client.h"
-#include "registry/assembly_folders.h"
+#include "registry/provider_registration.h"
 
 namespace {
 

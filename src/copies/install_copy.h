@@ -15,10 +15,6 @@ constexpr uint32_t E_COPY_NOT_FOUND = 0x9000006Du;         // no copy matches
 // The name the version-8 installation goes by; its key is the product key itself.
 constexpr const char kVersion8CopyName[] = "Zt4V8";
 
-// Below HKEY_LOCAL_MACHINE: one subkey per installed copy, and the values that record which copy
-// supplied the provider assemblies of each .NET Framework target.
-constexpr const char kInstalledCopiesKey[] = "SOFTWARE\\Ovk\\Zt4\\InstalledCopies";
-
 class InstallCopy {
  public:
   static constexpr uint32_t kMaxNameLength = 64;

@@ -10,6 +10,7 @@
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "platform/types.h"
+#include "registry/provider_registration.h"
 
 namespace {
 

@@ -54,7 +54,8 @@ class AssemblyCacheClient : public FrameworkInventory {
 
   // 1 when any cached entry `name` matches that has a simple name is older than 9.0.0.2;
   // 0 otherwise, also when nothing matches and on every failure. Entries whose name or version
-  // cannot be read are passed over; only the end of the enumeration ends the search.
+  // cannot be read are passed over; the search ends at the first older entry, or when the
+  // enumeration hands out no entry: at its end, or when it fails.
   int IsOlderVersionCached(const char* name);
 
  private:

@@ -140,7 +140,8 @@ int AssemblyCacheClient::UninstallAssembliesW(LPCWSTR displayName, const FUSION_
       read = entry->GetDisplayName(name.data(), &room, kDisplayFlags);
       if (SUCCEEDED(read) && UninstallOne(name.data(), reference) != 0) result = kUninstallFailed;
     }
-    // An entry whose name cannot be read stays in the cache: a failure, and the walk ends.
+    // An entry whose name cannot be read stays in the cache: a failure. Any read short of a plain
+    // success (S_FALSE too) ends the walk.
     if (FAILED(read)) result = kUninstallFailed;
     if (read != S_OK) break;
   }
@@ -187,9 +188,10 @@ int AssemblyCacheClient::IsOlderVersionCached(const char* name) {
   }
 
   // Any older cached copy counts, whatever the enumeration order: the store lists "10.1.6.2"
-  // before "8.1.0.0", and the other product relies on the older one. So only the end of the
-  // enumeration ends the walk; an entry without a readable name or version says nothing and
-  // is passed over, lest an older copy listed after it go unprotected.
+  // before "8.1.0.0", and the other product relies on the older one. So a newer entry does not
+  // end the walk, and an entry without a readable name or version says nothing and is passed
+  // over, lest an older copy listed after it go unprotected. The first older entry ends it, and
+  // so does an enumeration that hands out no entry, at its end or failing: nothing older seen.
   for (;;) {
     ComPtr<IAssemblyName> entry;
     if (entries->GetNextAssembly(nullptr, entry.put(), 0) != S_OK || !entry) return 0;

@@ -81,7 +81,7 @@ TEST_F(CopiesTest, SearchMatchesTheFirstCopyAtThePlaceAndRestoresTheCursor) {
     (void)list.GetNext();
     InstallCopy* found = nullptr;
     EXPECT_EQ(list.FindCopyByPath(row.directory.c_str(), &found), row.result) << row.directory;
-    EXPECT_EQ(found == nullptr ? "" : found->GetKeyPath(), row.result == 0 ? kCopiesKey + "\\First" : "");
+    EXPECT_EQ(found ? found->GetKeyPath() : "", row.result == 0 ? kCopiesKey + "\\First" : "") << row.directory;
     ASSERT_EQ(list.GetNext()->GetName(name, sizeof name), 0u);
     EXPECT_STREQ(name, "First") << row.directory;  // the cursor is where it was
     ExpectNothingLeft(row.directory);

@@ -56,14 +56,6 @@ TEST_F(ToolTest, LoadFusionSearchesItsFrameworksFolderAndSystem32Only) {
   }
 }
 
-// What the commands ask of the cache: install a provider's file; uninstall by the name "-u" gives;
-// whether an older second provider is cached.
-int InstallFile(AssemblyCacheClient& client, const char* file) { return client.InstallAssemblyFile(file); }
-int UninstallName(AssemblyCacheClient& client, const char*) {
-  return client.UninstallAssemblies("Ovk.Data.Zt4,File Version=9", nullptr);
-}
-int Older(AssemblyCacheClient& client, const char*) { return client.IsOlderVersionCached("Ovk.Data.Quillmor"); }
-
 // Caches as "name file" pairs in cache order, as FakeFusionAddEntry takes them.
 const char kCached[] = "Ovk.Data.Zt4 9.0.0.1 Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2";
 const char kOld[] = "Ovk.Data.Quillmor 9.0.0.1 Ovk.Data.Quillmor 9.0.0.0";
@@ -79,7 +71,6 @@ const char k902Stays[] = "Ovk.Data.Zt4 9.0.0.2 Ovk.Data.Zt4.ASP 9.0.0.2";
 // scripted outcomes: its answer, and the cache afterwards.
 struct CacheRow {
   const char* name;
-  int (*operation)(AssemblyCacheClient& client, const char* file) = UninstallName;  // the file holds 9.0.0.2
   const char* cache = kCached;
   std::vector<FusionScript> scripts = {};
   int result = 0;
@@ -87,32 +78,52 @@ struct CacheRow {
 };
 void PrintTo(const CacheRow& row, std::ostream* out) { *out << row.name; }  // not its padding
 
-class CacheOperationTest : public ToolTest, public ::testing::WithParamInterface<CacheRow> {};
+class CacheOperationTest : public ToolTest, public ::testing::WithParamInterface<CacheRow> {
+ protected:
+  template <typename Operation> void Check(Operation operation) {
+    AddFramework("v4.0", kFake);
+    AssemblyCacheClient client;
+    ASSERT_EQ(client.LoadFusion(nullptr), 0);
+    CacheEntries(GetParam().cache);
+    Script(GetParam().scripts);
+    EXPECT_EQ(operation(client), GetParam().result);
+    std::string listing = FakeFusionListing();  // as "name file" pairs on one line
+    std::replace(listing.begin(), listing.end(), '\n', ' ');
+    const char* after = GetParam().after != nullptr ? GetParam().after : GetParam().cache;
+    EXPECT_EQ(listing, after + std::string(*after ? " " : ""));
+  }
+};
 
-TEST_P(CacheOperationTest, AnswerAndCacheAfterwards) {
+// What the commands ask of the cache: install a provider's file (it holds 9.0.0.2); uninstall by the
+// name "-u" gives; whether an older second provider is cached.
+class InstallFileTest : public CacheOperationTest {};
+class UninstallNameTest : public CacheOperationTest {};
+class OlderVersionTest : public CacheOperationTest {};
+
+TEST_P(InstallFileTest, AnswerAndCacheAfterwards) {
   const std::string file = WriteFile("Ovk.Data.Zt4.dll", "9.0.0.2");
-  AddFramework("v4.0", kFake);
-  AssemblyCacheClient client;
-  ASSERT_EQ(client.LoadFusion(nullptr), 0);
-  CacheEntries(GetParam().cache);
-  Script(GetParam().scripts);
-  EXPECT_EQ(GetParam().operation(client, file.c_str()), GetParam().result);
-  std::string listing = FakeFusionListing();  // as "name file" pairs on one line
-  std::replace(listing.begin(), listing.end(), '\n', ' ');
-  const char* after = GetParam().after != nullptr ? GetParam().after : GetParam().cache;
-  EXPECT_EQ(listing, after + std::string(*after ? " " : ""));
+  Check([&](AssemblyCacheClient& client) { return client.InstallAssemblyFile(file.c_str()); });
+}
+
+TEST_P(UninstallNameTest, AnswerAndCacheAfterwards) {
+  Check([](AssemblyCacheClient& client) { return client.UninstallAssemblies("Ovk.Data.Zt4,File Version=9", nullptr); });
+}
+
+TEST_P(OlderVersionTest, AnswerAndCacheAfterwards) {
+  Check([](AssemblyCacheClient& client) { return client.IsOlderVersionCached("Ovk.Data.Quillmor"); });
 }
 
 constexpr HRESULT kShort = E_NOT_SUFFICIENT_BUFFER;
 
-INSTANTIATE_TEST_SUITE_P(Rows, CacheOperationTest, ::testing::ValuesIn(std::vector<CacheRow>{
+INSTANTIATE_TEST_SUITE_P(Rows, InstallFileTest, ::testing::ValuesIn(std::vector<CacheRow>{
   // A success without a cache object is no cache to call.
-  {.name = "install, no cache object", .operation = InstallFile, .cache = "",
-   .scripts = {{"CreateAssemblyCache", "", S_OK, 0}}, .result = 1},
+  {.name = "no cache object", .cache = "", .scripts = {{"CreateAssemblyCache", "", S_OK, 0}}, .result = 1},
   // A refresh replaces the files of the same version, unless the cached ones are a later build.
-  {.name = "same build refreshed", .operation = InstallFile, .cache = "Ovk.Data.Zt4 9.0.0.2+0",
-   .after = "Ovk.Data.Zt4 9.0.0.2"},
-  {.name = "later build kept", .operation = InstallFile, .cache = "Ovk.Data.Zt4 9.0.0.2+9"},
+  {.name = "same build refreshed", .cache = "Ovk.Data.Zt4 9.0.0.2+0", .after = "Ovk.Data.Zt4 9.0.0.2"},
+  {.name = "later build kept", .cache = "Ovk.Data.Zt4 9.0.0.2+9"},
+}), RowName());
+
+INSTANTIATE_TEST_SUITE_P(Rows, UninstallNameTest, ::testing::ValuesIn(std::vector<CacheRow>{
   {.name = "cache refused", .scripts = {{"CreateAssemblyCache", "", E_FAIL}}, .result = 2},
   // Without a name object the enumeration would list, and remove, the whole cache.
   {.name = "no name object", .scripts = {{"CreateAssemblyNameObject", "", S_OK, 0}}, .result = 2},
@@ -131,20 +142,20 @@ INSTANTIATE_TEST_SUITE_P(Rows, CacheOperationTest, ::testing::ValuesIn(std::vect
   {.name = "display name longest", .scripts = {{"GetDisplayName", "9.0.0.1", kShort, 32767}}, .after = kOnlyAsp},
   {.name = "display name not quite read", .scripts = {{"GetDisplayName", "9.0.0.1", S_FALSE, 0, 2}},
    .after = k902Stays},
-  // Older: any named entry below 9.0.0.2, its components read unsigned; asking changes nothing, and
-  // every failure answers no.
-  {.name = "none older", .operation = Older, .cache = kNotOlder},
-  {.name = "older, nameless or unreadable", .operation = Older, .cache = kOld,
+}), RowName());
+
+// Older: any named entry below 9.0.0.2, its components read unsigned; asking changes nothing, and
+// every failure answers no.
+INSTANTIATE_TEST_SUITE_P(Rows, OlderVersionTest, ::testing::ValuesIn(std::vector<CacheRow>{
+  {.name = "none older", .cache = kNotOlder},
+  {.name = "nameless or unreadable", .cache = kOld,
    .scripts = {{"GetName", "9.0.0.1", S_OK, 0}, {"GetVersion", "9.0.0.0", E_FAIL}}},
-  // An entry whose name or version cannot be read is passed over; an older one found ends the walk.
-  {.name = "unreadable name first", .operation = Older, .cache = kNewOld, .scripts = {{"GetName", "11.", E_FAIL}},
-   .result = 1},
-  {.name = "unreadable version first", .operation = Older, .cache = kNewOld, .scripts = {{"GetVersion", "11.", E_FAIL}},
-   .result = 1},
-  {.name = "older, no name object", .operation = Older, .cache = "Ovk.Data.Other 1.0.0.0",
-   .scripts = {{"CreateAssemblyNameObject", "", S_OK, 0}}},
-  {.name = "no entry handed out", .operation = Older, .cache = kOld, .scripts = {{"GetNextAssembly", "9.0.0.1", S_OK}}},
-  {.name = "older, cache refused", .operation = Older, .cache = kOld, .scripts = {{"CreateAssemblyCache", "", E_FAIL}}},
+  // An entry whose version cannot be read is passed over (one whose name cannot be read is nameless
+  // to the walk); an older one found ends it.
+  {.name = "unreadable version first", .cache = kNewOld, .scripts = {{"GetVersion", "11.", E_FAIL}}, .result = 1},
+  {.name = "no name object", .cache = "Ovk.Data.Other 1.0.0.0", .scripts = {{"CreateAssemblyNameObject", "", S_OK, 0}}},
+  {.name = "no entry handed out", .cache = kOld, .scripts = {{"GetNextAssembly", "9.0.0.1", S_OK}}},
+  {.name = "cache refused", .cache = kOld, .scripts = {{"CreateAssemblyCache", "", E_FAIL}}},
 }), RowName());
 
 }  // namespace

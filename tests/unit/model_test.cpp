@@ -3,7 +3,7 @@
 
 #include "model/framework_inventory.h"
 #include "platform/registry.h"
-#include "registry/assembly_folders.h"
+#include "registry/provider_registration.h"
 #include "tool_test.h"
 
 namespace {
@@ -33,7 +33,7 @@ TEST_F(ToolTest, FrameworksAreThePolicySubkeysWithValuesNewestInTextOrder) {
     EXPECT_EQ(inventory.HasFrameworks(), row.latest.empty() ? 0 : 1) << row.subkeys;
     EXPECT_EQ(inventory.GetLatestVersion(), row.latest) << row.subkeys;
     EXPECT_EQ(inventory.GetFrameworkDirectory(row.latest),
-              row.latest.empty() ? "" : Root() + "/Windows\\Microsoft.NET\\Framework\\" + row.directory);
+              row.latest.empty() ? "" : Root() + "/Windows\\Microsoft.NET\\Framework\\" + row.directory) << row.subkeys;
     ExpectNothingLeft(row.subkeys);
   }
 

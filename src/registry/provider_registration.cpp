@@ -1,17 +1,9 @@
-#include "registry/assembly_folders.h"
+#include "registry/provider_registration.h"
 
 #include <cstring>
 
-#include "copies/install_copy.h"
 #include "model/assembly_catalog.h"
 #include "platform/registry.h"
-
-namespace {
-
-constexpr const char* kAssemblyFoldersKeyPath = "SOFTWARE\\Microsoft\\.NETFramework\\AssemblyFolders\\OVK.DATA.ZT4";
-constexpr const char* kAssemblyFoldersValueName = "Ovk.Data.Zt4";
-
-}  // namespace
 
 void RecordProviderCopy(const char* copyValueName, const char* copyName) {
   platform::UniqueRegKey installedCopies;

@@ -53,9 +53,10 @@ else
   echo "wine-i686: this host runs no 32-bit code: the shipped i686 zt4gac.exe in the emulated guest," \
     "in a 32-bit prefix and under WoW64"
   # The guest reads the suite from the tree it was asked about, not from its own image.
-  mkdir -p "$work/tree/tests" "$work/tree/scripts"
+  mkdir -p "$work/tree/tests" "$work/tree/scripts/guest"
   cp -r "$repo/tests/wine" "$work/tree/tests/" &&
-    cp "$repo/scripts/wine-lab.sh" "$repo/scripts/wine-suite.sh" "$work/tree/scripts/"
+    cp "$repo/scripts/wine-lab.sh" "$repo/scripts/wine-suite.sh" "$work/tree/scripts/" &&
+    cp "$repo/scripts/guest/wine-prefix.sh" "$work/tree/scripts/guest/"
   suite /job /job/tree /tmp /opt/zt4gac-wine "$@" >"$work/job.sh"
   start=$SECONDS
   bash "$repo/scripts/guest.sh" run "$work" "$limit" || { echo "wine-i686: the guest failed (above)"; exit 1; }

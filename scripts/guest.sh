@@ -1,28 +1,24 @@
 #!/usr/bin/env bash
-# The emulated machine: a 64-bit Debian 12 guest under qemu-system-x86_64 (software emulation), for
-# hosts whose kernel runs no 32-bit code. Its kernel does, so the shipped i686 zt4gac.exe runs there
-# under Wine's 32-bit loader, in a 32-bit prefix and under WoW64.
+# The emulated machine, for hosts whose kernel runs no 32-bit code: a 64-bit Debian 12 guest under
+# qemu-system-x86_64 (software emulation) whose kernel does, so the shipped i686 zt4gac.exe runs there
+# under Wine, in a 32-bit prefix and under WoW64.
 #
-#   scripts/guest.sh image                 builds the image unless a sound one is cached; prints its folder
-#   scripts/guest.sh run DIR LIMIT         boots the guest with DIR shared as /job, runs /job/job.sh as
-#                                          root, and waits at most LIMIT seconds for it to power off
-#   scripts/guest.sh mirror                the Debian mirror an image is built from
+#   scripts/guest.sh image           builds the image unless a sound one is cached; prints its folder
+#   scripts/guest.sh run DIR LIMIT   boots it with DIR as /job, runs /job/job.sh as root and waits at most
+#                                    LIMIT s for it to power off; exits with the job's status (its output
+#                                    DIR/job.log, the console DIR/console.log), or fails saying why
+#   scripts/guest.sh mirror          the Debian mirror an image is built from
 #
-# `run` exits with the job's status (its output DIR/job.log, the console DIR/console.log), or fails
-# saying why: the guest did not come up, the job ran past LIMIT, or its status did not come back.
-#
-# The image is made by the files of scripts/guest/ and by nothing else: build-image.sh, then a first
-# boot whose job is make-prefixes.sh. It lives in ZT4GAC_GUEST_CACHE (default build/guest), in a folder
-# named by the hash of those files, and counts once its stamp is written, last, and its disk checks
-# clean; else it is built anew. A boot that fails leaves a sound image be.
+# The files of scripts/guest/ make the image, and their hash names its folder in ZT4GAC_GUEST_CACHE
+# (default build/guest). It counts once its stamp is written, last, and its disk checks clean.
 set -euo pipefail
 
 GUEST_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 readonly GUEST_REPO GUEST_DEF=$GUEST_REPO/scripts/guest
 readonly GUEST_CACHE=${ZT4GAC_GUEST_CACHE:-$GUEST_REPO/build/guest}
 
-# The Debian mirror: ZT4GAC_GUEST_MIRROR, else the first source of bookworm's main that the host's apt
-# is set up with, one-line (sources.list, *.list) or deb822 (*.sources), else Debian's own.
+# The Debian mirror: ZT4GAC_GUEST_MIRROR, else the host apt's first source of bookworm's main, one-line
+# (sources.list, *.list) or deb822 (*.sources), else Debian's own.
 guest_mirror() {
   local list='' parts='' mirror=${ZT4GAC_GUEST_MIRROR:-}
   eval "$(apt-config shell list Dir::Etc::sourcelist/f parts Dir::Etc::sourceparts/d 2>/dev/null)"
@@ -40,7 +36,6 @@ guest_mirror() {
 }
 
 image_key() { (cd "$GUEST_DEF" && sha256sum -- *) | sha256sum | cut -c1-16; }
-image_dir() { echo "$GUEST_CACHE/image-$(image_key)"; }
 
 # image_sound DIR: the stamp is there with this key, and the disk's file system checks clean.
 image_sound() {
@@ -50,24 +45,22 @@ image_sound() {
 
 # build_image DIR: the disk, then its first boot; everything below DIR.tmp goes when it is done.
 build_image() {
-  local dir=$1 work=$1.tmp status=0
+  local dir=$1 work=$1.tmp
   rm -rf "$dir" "$work"
   mkdir -p "$work"
   bash "$GUEST_DEF/build-image.sh" "$work" "$(guest_mirror)" || return 1
   echo "guest image: its first boot makes the Wine prefixes" >&2
   cp "$GUEST_DEF/make-prefixes.sh" "$work/job.sh" && cp "$GUEST_DEF/wine-prefix.sh" "$work/"
-  boot "$work" "$work" 1800 off || status=$?
-  ((status == 0)) || { echo "guest image: the Wine prefixes could not be made (status $status):" >&2
-    tail -20 "$work/job.log" >&2; return 1; }
-  mkdir -p "$dir"
-  mv "$work/vmlinuz" "$work/initrd.img" "$work/root.img" "$dir/"
+  boot "$work" "$work" 1800 off || { echo "guest image: no Wine prefixes; the end of that job's output:" >&2
+    tail "$work/job.log" >&2; return 1; }
+  mkdir -p "$dir" && mv "$work/vmlinuz" "$work/initrd.img" "$work/root.img" "$dir/"
   rm -rf "$work"
   image_key >"$dir/stamp"
 }
 
 guest_image() {
   local dir
-  dir=$(image_dir)
+  dir=$GUEST_CACHE/image-$(image_key)
   if ! image_sound "$dir"; then
     # Images of another key are stale: what makes them changed since.
     rm -rf "$GUEST_CACHE"/image-*
@@ -89,24 +82,17 @@ boot() {
     -drive "file=$image/root.img,format=raw,if=virtio,snapshot=$snapshot" \
     -virtfs "local,path=$share,mount_tag=job,security_model=none" \
     -net none </dev/null >"$share/console.log" 2>&1 || status=$?
-  if ((status == 124 || status == 137)); then
-    echo "guest: no power-off within $limit s" >&2
-  fi
+  local late='' && ((status != 124 && status != 137)) || late=", no power-off within $limit s"
   if ! grep -q 'zt4gac-guest: up' "$share/console.log"; then
-    echo "guest: it did not come up (qemu exit $status); the end of its console:" >&2
-    tail -30 "$share/console.log" >&2
-    return 1
-  fi
-  if ((status == 124 || status == 137)); then
-    echo "guest: the job did not finish in time; the end of its output:" >&2
-    tail -30 "$share/job.log" >&2 || true
-    return 1
-  fi
-  [[ -s $share/job.status ]] || {
+    echo "guest: it did not come up (qemu exit $status$late); the end of its console:" >&2
+    tail -30 "$share/console.log" >&2; return 1
+  elif [[ -n $late ]]; then
+    echo "guest: the job did not finish within $limit s; the end of its output:" >&2
+    tail -30 "$share/job.log" >&2; return 1
+  elif [[ ! -s $share/job.status ]]; then
     echo "guest: the job's status did not come back (qemu exit $status); the end of its console:" >&2
-    tail -30 "$share/console.log" >&2
-    return 1
-  }
+    tail -30 "$share/console.log" >&2; return 1
+  fi
   return "$(<"$share/job.status")"
 }
 

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# build-image.sh DIR MIRROR: the guest's disk before its first boot, DIR/root.img with its kernel
-# DIR/vmlinuz and DIR/initrd.img: Debian 12 from MIRROR (debootstrap, then packages.txt) with the
-# init program init.sh, written into the disk image by mke2fs, without loop devices or mounts of its
-# own. Runs as root (debootstrap and chroot need it); the logs stay in DIR.
+# build-image.sh DIR MIRROR: the guest's disk before its first boot, DIR/root.img, DIR/vmlinuz and
+# DIR/initrd.img: Debian 12 from MIRROR (debootstrap, then packages.txt) with init.sh as its init, written
+# into the disk by mke2fs, without loop devices. Runs as root (chroot needs it); the logs stay in DIR.
 set -euo pipefail
 here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
 dir=$1 mirror=$2 root=$1/root status=0

@@ -1,7 +1,6 @@
 #!/bin/sh
-# The guest's first program (its /sbin/zt4gac-guest-init): mounts what Wine needs, then the host's
-# folder as /job, runs /job/job.sh, leaves its status in /job/job.status and powers off.
-# "zt4gac-guest: up" on the console tells the host the guest booted.
+# The guest's first program: mounts what Wine needs and the host's folder as /job, runs /job/job.sh, leaves
+# its status in /job/job.status and powers off. "zt4gac-guest: up" on the console tells the host it booted.
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
 mount -t proc proc /proc 2>/dev/null; mount -t sysfs sys /sys 2>/dev/null; mount -t devtmpfs dev /dev 2>/dev/null
 mkdir -p /dev/pts /dev/shm; mount -t devpts devpts /dev/pts; mount -t tmpfs shm /dev/shm; mount -t tmpfs tmp /tmp

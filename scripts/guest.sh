@@ -1,64 +1,41 @@
 #!/usr/bin/env bash
-# The emulated machine: a 64-bit Debian 12 guest under qemu-system-x86_64 (software emulation),
-# for hosts whose kernel runs no 32-bit code. Its kernel does, so the shipped i686 zt4gac.exe
-# runs there under Wine's 32-bit loader, in a 32-bit prefix and under WoW64.
+# The emulated machine, for hosts whose kernel runs no 32-bit code: a 64-bit Debian 12 guest under
+# qemu-system-x86_64 (software emulation) whose kernel does, so the shipped i686 zt4gac.exe runs there
+# under Wine, in a 32-bit prefix and under WoW64.
 #
-#   scripts/guest.sh image                 builds the image unless a sound one is cached; prints its folder
-#   scripts/guest.sh run DIR LIMIT         boots the guest with DIR shared as /job, runs /job/job.sh as
-#                                          root, and waits at most LIMIT seconds for it to power off
+#   scripts/guest.sh image           builds the image unless a sound one is cached; prints its folder
+#   scripts/guest.sh run DIR LIMIT   boots it with DIR as /job, runs /job/job.sh as root and waits at most
+#                                    LIMIT s for it to power off; exits with the job's status (its output
+#                                    DIR/job.log, the console DIR/console.log), or fails saying why
+#   scripts/guest.sh mirror          the Debian mirror an image is built from
 #
-# `run` fails, saying why, when the guest does not come up, /job/job.sh does not finish within
-# LIMIT or its status does not come back; else it exits with the job's status. The job's output
-# is DIR/job.log, the guest's console DIR/console.log.
-#
-# The image comes from Debian's archive only (debootstrap, then the packages of
-# scripts/guest-packages.txt), made without loop devices or mounts of its own: mke2fs writes
-# the folder into the disk image. It lives in ZT4GAC_GUEST_CACHE (default build/guest), in a
-# folder named by the hash of this script and the package list; it counts only once its
-# stamp is written, after everything else, and a guest that does not come up takes the stamp
-# away, so a stale, partial or broken image is built anew.
+# The files of scripts/guest/ make the image, and their hash names its folder in ZT4GAC_GUEST_CACHE
+# (default build/guest). It counts once its stamp is written, last, and its disk checks clean.
 set -euo pipefail
 
-readonly GUEST_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-readonly GUEST_PACKAGES=$GUEST_REPO/scripts/guest-packages.txt
+GUEST_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+readonly GUEST_REPO GUEST_DEF=$GUEST_REPO/scripts/guest
 readonly GUEST_CACHE=${ZT4GAC_GUEST_CACHE:-$GUEST_REPO/build/guest}
-readonly MIRROR=${ZT4GAC_GUEST_MIRROR:-http://deb.debian.org/debian}
-# The guest's first program: mounts what Wine needs, then the host's folder, runs the job and
-# powers off. "zt4gac-guest: up" on the console tells the host the guest booted.
-readonly GUEST_INIT='#!/bin/sh
-export PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
-mount -t proc proc /proc 2>/dev/null; mount -t sysfs sys /sys 2>/dev/null; mount -t devtmpfs dev /dev 2>/dev/null
-mkdir -p /dev/pts /dev/shm; mount -t devpts devpts /dev/pts; mount -t tmpfs shm /dev/shm; mount -t tmpfs tmp /tmp
-hostname zt4gac-guest
-if mount -t 9p -o trans=virtio,version=9p2000.L,msize=1048576 job /job; then
-  echo "zt4gac-guest: up, $(nproc) processors, $(wine --version)"
-  bash /job/job.sh >/job/job.log 2>&1
-  echo $? >/job/job.status
-  sync; umount /job
-else
-  echo "zt4gac-guest: the host folder could not be mounted"
-fi
-mount -o remount,ro / 2>/dev/null; sync
-echo o >/proc/sysrq-trigger
-sleep 60'
 
-# The image's last part, made by its first boot: a fresh Wine prefix of each kind, below
-# /opt/zt4gac-wine as the Wine lab keeps its templates (KIND-VERSION), since wineboot alone takes
-# minutes under emulation. Both at once, one a processor.
-readonly TEMPLATES_JOB='export WINEDEBUG=-all
-version=$(wine --version | tr -c "A-Za-z0-9.\n" _)
-mkdir -p /opt/zt4gac-wine
-make() {
-  export WINEPREFIX=/opt/zt4gac-wine/$1-$version WINEARCH=$1
-  WINEDLLOVERRIDES="mscoree,mshtml=" $2 wineboot -i </dev/null && /usr/lib/wine/wineserver -w &&
-    test -f $WINEPREFIX/system.reg && echo "made the $1 prefix"
+# The Debian mirror: ZT4GAC_GUEST_MIRROR, else the host apt's first source of bookworm's main, one-line
+# (sources.list, *.list) or deb822 (*.sources), else Debian's own.
+guest_mirror() {
+  local list='' parts='' mirror=${ZT4GAC_GUEST_MIRROR:-}
+  eval "$(apt-config shell list Dir::Etc::sourcelist/f parts Dir::Etc::sourceparts/d 2>/dev/null)"
+  [[ -n $mirror ]] || mirror=$({
+    awk '$1 == "deb" { i = 2; if ($i ~ /^\[/) { while ($i !~ /\]$/) i++; i++ }
+      if ($(i + 1) == "bookworm" && (" " $0 " ") ~ / main /) print $i }' "$list" "${parts%/}"/*.list
+    awk 'BEGIN { RS = ""; FS = "\n" }
+      { split("", field); for (i = 1; i <= NF; i++) if ($i ~ /^[A-Za-z-]+:/)
+          field[substr($i, 1, index($i, ":") - 1)] = " " substr($i, index($i, ":") + 1) " "
+        if (field["Types"] ~ /[ \t]deb[ \t]/ && field["Suites"] ~ /[ \t]bookworm[ \t]/ &&
+            field["Components"] ~ /[ \t]main[ \t]/ && field["Enabled"] !~ /no/) {
+          split(field["URIs"], uri, " "); print uri[1] } }' "${parts%/}"/*.sources
+  } 2>/dev/null </dev/null | head -1 || true)
+  echo "${mirror:-http://deb.debian.org/debian}"
 }
-make win32 wine & first=$!
-make win64 /usr/lib/wine/wine64 & second=$!
-wait $first && wait $second'
 
-image_key() { cat "${BASH_SOURCE[0]}" "$GUEST_PACKAGES" | sha256sum | cut -c1-16; }
-image_dir() { echo "$GUEST_CACHE/image-$(image_key)"; }
+image_key() { (cd "$GUEST_DEF" && sha256sum -- *) | sha256sum | cut -c1-16; }
 
 # image_sound DIR: the stamp is there with this key, and the disk's file system checks clean.
 image_sound() {
@@ -66,50 +43,26 @@ image_sound() {
     e2fsck -fn "$1/root.img" >/dev/null 2>&1
 }
 
-# build_image DIR: debootstrap, the packages, the init program, and the disk image. Runs as
-# root (debootstrap and chroot need it); everything below DIR.tmp goes when it is done.
+# build_image DIR: the disk, then its first boot; everything below DIR.tmp goes when it is done.
 build_image() {
-  local dir=$1 work=$1.tmp root=$1.tmp/root packages
+  local dir=$1 work=$1.tmp
   rm -rf "$dir" "$work"
   mkdir -p "$work"
-  packages=$(grep -v -E '^[[:space:]]*(#|$)' "$GUEST_PACKAGES" | tr '\n' ' ')
-  echo "guest image: debootstrap bookworm from $MIRROR" >&2
-  debootstrap --variant=minbase --arch=amd64 bookworm "$root" "$MIRROR" >"$work/debootstrap.log" 2>&1 ||
-    { tail -20 "$work/debootstrap.log" >&2; return 1; }
-  # The modules the root disk and the shared folder need, in the initramfs the kernel's package makes.
-  mkdir -p "$root/etc/initramfs-tools"
-  printf '%s\n' virtio_pci virtio_blk ext4 9p 9pnet_virtio >>"$root/etc/initramfs-tools/modules"
-  echo "guest image: installing $packages" >&2
-  mount -t proc proc "$root/proc"
-  local status=0
-  chroot "$root" /bin/sh -c "dpkg --add-architecture i386 && apt-get update -q &&
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $packages &&
-    apt-get clean" >"$work/packages.log" 2>&1 || status=$?
-  umount "$root/proc"
-  ((status == 0)) || { tail -20 "$work/packages.log" >&2; return 1; }
-  rm -rf "$root"/var/lib/apt/lists/*
-  printf '%s\n' "$GUEST_INIT" >"$root/sbin/zt4gac-guest-init"
-  chmod 755 "$root/sbin/zt4gac-guest-init"
-  mkdir -p "$root/job"
-  cp "$(ls "$root"/boot/vmlinuz-* | tail -1)" "$work/vmlinuz"
-  cp "$(ls "$root"/boot/initrd.img-* | tail -1)" "$work/initrd.img"
-  # Sparse: a 64-bit Wine prefix takes more than a gigabyte, and unwritten blocks cost nothing.
-  mke2fs -q -t ext4 -d "$root" -L zt4guest "$work/root.img" 10G >&2
-  rm -rf "$root"
+  bash "$GUEST_DEF/build-image.sh" "$work" "$(guest_mirror)" || return 1
   echo "guest image: its first boot makes the Wine prefixes" >&2
-  printf '%s\n' "$TEMPLATES_JOB" >"$work/job.sh"
-  boot "$work" "$work" 1800 off || { echo "guest image: the Wine prefixes could not be made" >&2; return 1; }
-  mkdir -p "$dir"
-  mv "$work/vmlinuz" "$work/initrd.img" "$work/root.img" "$dir/"
+  cp "$GUEST_DEF/make-prefixes.sh" "$work/job.sh" && cp "$GUEST_DEF/wine-prefix.sh" "$work/"
+  boot "$work" "$work" 1800 off || { echo "guest image: no Wine prefixes; the end of that job's output:" >&2
+    tail "$work/job.log" >&2; return 1; }
+  mkdir -p "$dir" && mv "$work/vmlinuz" "$work/initrd.img" "$work/root.img" "$dir/"
   rm -rf "$work"
   image_key >"$dir/stamp"
 }
 
 guest_image() {
   local dir
-  dir=$(image_dir)
+  dir=$GUEST_CACHE/image-$(image_key)
   if ! image_sound "$dir"; then
-    # Images of another key are stale: this script or the package list changed since.
+    # Images of another key are stale: what makes them changed since.
     rm -rf "$GUEST_CACHE"/image-*
     build_image "$dir" || { echo "guest image: the build failed" >&2; return 1; }
     image_sound "$dir" || { echo "guest image: the image built is not sound" >&2; return 1; }
@@ -129,22 +82,17 @@ boot() {
     -drive "file=$image/root.img,format=raw,if=virtio,snapshot=$snapshot" \
     -virtfs "local,path=$share,mount_tag=job,security_model=none" \
     -net none </dev/null >"$share/console.log" 2>&1 || status=$?
+  local late='' && ((status != 124 && status != 137)) || late=", no power-off within $limit s"
   if ! grep -q 'zt4gac-guest: up' "$share/console.log"; then
-    rm -f "$image/stamp"
-    echo "guest: it did not come up (exit $status); the image will be built anew. Its console:" >&2
-    tail -30 "$share/console.log" >&2
-    return 1
-  fi
-  if ((status == 124 || status == 137)); then
+    echo "guest: it did not come up (qemu exit $status$late); the end of its console:" >&2
+    tail -30 "$share/console.log" >&2; return 1
+  elif [[ -n $late ]]; then
     echo "guest: the job did not finish within $limit s; the end of its output:" >&2
-    tail -30 "$share/job.log" >&2 || true
-    return 1
+    tail -30 "$share/job.log" >&2; return 1
+  elif [[ ! -s $share/job.status ]]; then
+    echo "guest: the job's status did not come back (qemu exit $status); the end of its console:" >&2
+    tail -30 "$share/console.log" >&2; return 1
   fi
-  [[ -s $share/job.status ]] || {
-    echo "guest: the job's status did not come back (qemu exit $status); the console:" >&2
-    tail -30 "$share/console.log" >&2
-    return 1
-  }
   return "$(<"$share/job.status")"
 }
 
@@ -159,9 +107,10 @@ guest_run() {
 
 case ${1:-} in
   image) guest_image ;;
+  mirror) guest_mirror ;;
   run)
     (($# == 3)) || { echo "usage: scripts/guest.sh run DIR LIMIT" >&2; exit 2; }
     guest_run "$(realpath "$2")" "$3"
     ;;
-  *) echo "usage: scripts/guest.sh image | run DIR LIMIT" >&2; exit 2 ;;
+  *) echo "usage: scripts/guest.sh image | run DIR LIMIT | mirror" >&2; exit 2 ;;
 esac

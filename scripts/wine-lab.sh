@@ -17,6 +17,9 @@
 #   lab_tool ARGS...            runs zt4gac.exe; fails unless it exits 0 and prints nothing
 
 LAB_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# wine_use and wine_make_prefix: the prefix recipe, shared with the guest's image.
+# shellcheck source=scripts/guest/wine-prefix.sh
+source "$LAB_REPO/scripts/guest/wine-prefix.sh"
 PROVIDER_NAMES=(Ovk.Data.Zt4 Ovk.Data.Quillmor Ovk.Data.Zt4.ASP Ovk.Data.Zt4.Entity)
 V2=10.1.6.2
 V4=10.1.6.4
@@ -56,53 +59,11 @@ wine_where() {
   fi
 }
 
-# wine_use PREFIX WINARCH: points WINE and WINESERVER at a prefix (WINARCH win32 or win64).
-wine_use() {
-  export WINEPREFIX=$1 WINEARCH=$2 WINEDEBUG=-all
-  if [[ $2 == win32 ]]; then
-    WINE=$(command -v wine)
-  elif [[ -x /usr/lib/wine/wine64 ]]; then
-    WINE=/usr/lib/wine/wine64
-  else
-    WINE=$(command -v wine64)
-  fi
-  WINESERVER=/usr/lib/wine/wineserver
-  [[ -x $WINESERVER ]] || WINESERVER=$(command -v wineserver)
-  export WINE WINESERVER
-}
-
 # The Windows form (drive Z:) of a host path.
 wine_path() {
   local path
   path=$(realpath -m "$1")
   printf 'Z:%s\n' "${path//\//\\}"
-}
-
-# wine_make_prefix PREFIX WINARCH [TEMPLATES]: a fresh prefix, without the Mono and Gecko
-# installers (nobody is there to answer them). wineboot takes minutes on a slow host, so
-# its result is kept in TEMPLATES per Wine version and copied afterwards.
-wine_make_prefix() {
-  local prefix=$1 winarch=$2 templates=${3:-} template=
-  wine_use "$prefix" "$winarch"
-  # A server left running for an old prefix of that name would keep its registry.
-  [[ -d $prefix ]] && { "$WINESERVER" -k 2>/dev/null || true; }
-  rm -rf "$prefix"
-  mkdir -p "$(dirname "$prefix")"
-  if [[ -n $templates ]]; then
-    template=$templates/$winarch-$("$WINE" --version 2>/dev/null | tr -c 'A-Za-z0-9.\n' _)
-    if [[ -f $template/system.reg ]]; then
-      cp -a "$template" "$prefix"
-      return 0
-    fi
-  fi
-  WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
-  "$WINESERVER" -w
-  [[ -f $prefix/system.reg ]] || { echo "wine_make_prefix: no prefix made at $prefix" >&2; return 1; }
-  if [[ -n $template ]]; then
-    rm -rf "$template"
-    mkdir -p "$templates"
-    cp -a "$prefix" "$template"
-  fi
 }
 
 # wine_reg_import FILE: imports a .reg file. In a 64-bit prefix reg.exe is 64-bit, so the

@@ -55,8 +55,8 @@ plan() {
 start=$SECONDS
 if [[ $where == guest ]]; then
   # The guest runs the suite from the tree under test, not from its image, with the image's templates.
-  mkdir -p "$work/tree/tests" "$work/tree/scripts"
-  cp -r "$repo/tests/wine" "$work/tree/tests/" &&
+  mkdir -p "$work/tree/tests" "$work/tree/scripts/guest"
+  cp -r "$repo/tests/wine" "$work/tree/tests/" && cp "$repo/scripts/guest/wine-prefix.sh" "$work/tree/scripts/guest/" &&
     cp "$repo"/scripts/wine-{lab,suite,prefixes}.sh "$work/tree/scripts/" || exit 1
   plan /opt/zt4gac-wine /tmp "${1:-}"
   echo 'bash /job/tree/scripts/wine-prefixes.sh /job >/job/summary.log 2>&1' >"$work/job.sh"

@@ -147,7 +147,8 @@ table() {
     }
     if (!install || !remove) refuse("the tool: no -i and -u action of zt4gac.exe: is zt4gac.wxi included?")
     if (!featured["Zt4gacTool"]) refuse("the tool: no feature holds its component (<ComponentRef Id=\"Zt4gacTool\"/>)")
-    for (c in files) if (below(directory[c]) ~ /^bin\\netf[24]0_32$/) providers[c] = "files in INSTALLDIR\\" below(directory[c])
+    for (c in files)
+      if (below(directory[c]) ~ /^bin\\netf[24]0_32$/) providers[c] = "files in INSTALLDIR\\" below(directory[c])
     if (copy != "") providers[copy] = "the copy\047s value"
     for (f in tools) for (c in providers) if (!((f, c) in holds))
       refuse("the providers with the tool: feature " f " holds Zt4gacTool but not " c " (" providers[c] ")," \

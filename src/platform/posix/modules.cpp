@@ -48,6 +48,7 @@ Result Fail(DWORD error, Result result) {
 
 }  // namespace
 
+// cppcheck-suppress constParameter ; HANDLE is an opaque Win32 handle type, compared and never dereferenced
 HMODULE LoadLibraryExA(LPCSTR path, HANDLE file, DWORD flags) {
   if (path == nullptr || file != nullptr) return Fail<HMODULE>(ERROR_INVALID_PARAMETER, nullptr);
   const DWORD search = flags & kSearchFlags;

@@ -65,44 +65,40 @@ build() {
   local log=$LOG/build-$1.log
   (cd "$TREE" && cmake --build --preset "$1" -j 2 --target "${@:2}") >"$log" 2>&1 && return
   local assertion && assertion=$(grep -m 1 -o 'static assertion failed.*' "$log") &&
-    echo "killed  static assertion: $assertion" && return
-  echo "BROKEN  $1 build: $(grep -m 1 -E 'error|Error' "$log")"
+    echo "killed  static assertion: $assertion" && return 1
+  echo "BROKEN  $1 build: $(grep -m 1 -o -E '(error|Error):? .*' "$log")" && return 1
 }
 
 # timed NAME SECONDS COMMAND...: runs COMMAND with its output in LOG/NAME.log; its status, 124 past the time.
 timed() { timeout -k 10 "$2" "${@:3}" >"$LOG/$1.log" 2>&1; }
 
-# gtest NAME STATUS: the verdict on a GoogleTest run's log.
-gtest() {
+# judge NAME STATUS: the verdict on the log of a run of the unit tests or of the fuzz corpus.
+judge() {
   local log=$LOG/$1.log failed report running
   running=$(sed -n 's/^\[ RUN      \] //p' "$log" | tail -n 1)
-  (($2 == 124)) && echo "TIMED OUT  $1 tests, in $running" && return
+  (($2 == 124)) && echo "TIMED OUT  $1, past its time${running:+, in $running}" && return
   (($2)) || return 0
   failed=$(sed -n 's/^\[  FAILED  \] \([A-Za-z][^ ,]*\).*/\1/p' "$log" | sort -u | tr '\n' ' ')
-  report=$(grep -m 1 -o -E 'ERROR: [A-Za-z]+Sanitizer: .*|runtime error: .*|==[0-9]+== [A-Z][a-z].*' "$log")
+  report=$(grep -m 1 -o -E '(ERROR: [A-Za-z]+Sanitizer: [a-z-]+|runtime error: .*|ERROR: libFuzzer: .*|==[0-9]+== [A-Z][a-z].*)' "$log")
   if [[ -n $failed ]]; then
     echo "killed  $1: ${failed% }"
   elif [[ -n $report ]]; then
-    echo "killed  $1 report: ${report#==*== } (in $running)"
+    echo "killed  $1 report: ${report#==*== }${running:+ (in $running)}"
   else
-    echo "ERROR  $1 tests exited $2 with no failed test and no report (in $running)"
+    echo "ERROR  $1 exited $2 with no failed test, case or report: $(tail -n 1 "$log")"
   fi
 }
 
 phase_unit() {
   build seed zt4gac_tests command_line_fuzz || return
   timed unit 60 "$TREE/build/seed-asan/tests/zt4gac_tests"
-  gtest unit $?
+  judge unit $?
 }
 
 phase_fuzz() {
   timed fuzz 120 "$TREE/build/seed-asan/fuzz/command_line_fuzz" -runs=0 -artifact_prefix="$LOG/" \
     "$TREE/fuzz/corpus/command_line_fuzz"
-  local status=$? report
-  ((status == 124)) && echo "TIMED OUT  fuzz corpus replay" && return
-  ((status)) || return 0
-  report=$(grep -m 1 -o -E 'ERROR: [A-Za-z]+Sanitizer: .*|runtime error: .*|ERROR: libFuzzer: .*' "$LOG/fuzz.log") &&
-    echo "killed  fuzz: $report" || echo "ERROR  the corpus replay exited $status with no report"
+  judge fuzz $?
 }
 
 phase_image() {
@@ -115,7 +111,7 @@ phase_image() {
 phase_memcheck() {
   build memcheck zt4gac_tests || return
   timed memcheck 300 valgrind -q --error-exitcode=99 "$TREE/build/memcheck/tests/zt4gac_tests"
-  gtest memcheck $?
+  judge memcheck $?
 }
 
 # suite NAME [run.sh ARGUMENT] [VARIABLE=VALUE...]: the Wine suite, stopping at its first failed case.
@@ -127,10 +123,8 @@ suite() {
   ((status == 124)) && echo "TIMED OUT  $name suite, in the case after: ${case:-none passed}" && return
   ((status)) || return 0
   case=$(sed -n 's/^FAIL  //p' "$LOG/$name.log" | head -n 1)
-  if [[ -z $case ]]; then
-    case=$(sed -n 's/^\[  FAILED  \] \([A-Za-z][^ ,]*\).*/\1/p' "$LOG/$name.log" | sort -u | tr '\n' ' ')
-    [[ -n $case ]] && echo "killed  $name platform test: ${case% }" && return
-    echo "ERROR  the $name suite exited $status with no failed case: $(tail -n 1 "$LOG/$name.log")"
+  if [[ -z $case ]]; then  # the platform contract test, or the lab itself
+    judge "$name" "$status"
   elif grep -q ' refused:' "$LOG/$name.log"; then
     echo "killed  package refused: $(grep -m 1 -A 1 ' refused:' "$LOG/$name.log" | tail -n 1 | sed 's/^ *//')"
   elif grep -q -E '^  [^ ]+\.wxs [0-9]: ' "$LOG/$name.log"; then
@@ -216,7 +210,7 @@ for index in "${!files[@]}"; do
 done
 # The unchanged tree must pass every phase the faults need, or no fault can be told apart; a phase
 # it passed with these very files (build/seed/passed-PHASE) is not run again.
-sources=$(git ls-files -z | xargs -0 cat | sha1sum)
+sources=$(git ls-files -z -- . ':!tests/faults.txt' | xargs -0 cat | sha1sum)
 for phase in unit fuzz image memcheck packages wine wow64; do
   [[ $needed == *" $phase "* && $(cat "$SEED/passed-$phase" 2>/dev/null) != "$sources" ]] || continue
   [[ $phase == packages && $needed == *" wine "* ]] && continue  # the whole suite has the package cases
@@ -251,6 +245,8 @@ for index in "${selected[@]}"; do
   kind=${verdict%%  *}
   [[ $verdict == "not run here"* ]] && kind="not run here" && count[run]=$((count[run] - 1))
   count[$kind]=$((${count[$kind]:-0} + 1))
+  read -ra words <<<"$verdict"  # a long list of failed tests: the first two, and how many more
+  ((${#words[@]} > 5)) && verdict="${words[*]:0:4} (and $((${#words[@]} - 4)) more)"
   printf '%s\n          %s\n' "$label" "$verdict"
   [[ $kind == ERROR ]] && break
 done

@@ -66,7 +66,7 @@ build() {
   (cd "$TREE" && cmake --build --preset "$1" -j 2 --target "${@:2}") >"$log" 2>&1 && return
   local assertion && assertion=$(grep -m 1 -o 'static assertion failed.*' "$log") &&
     echo "killed  static assertion: $assertion" && return 1
-  echo "BROKEN  $1 build: $(grep -m 1 -o -E '(error|Error):? .*' "$log")" && return 1
+  echo "BROKEN  $1 build: $(grep -m 1 -o -E 'error: .*|Error .*' "$log")" && return 1
 }
 
 # timed NAME SECONDS COMMAND...: runs COMMAND with its output in LOG/NAME.log; its status, 124 past the time.
@@ -246,7 +246,7 @@ for index in "${selected[@]}"; do
   [[ $verdict == "not run here"* ]] && kind="not run here" && count[run]=$((count[run] - 1))
   count[$kind]=$((${count[$kind]:-0} + 1))
   read -ra words <<<"$verdict"  # a long list of failed tests: the first two, and how many more
-  ((${#words[@]} > 5)) && verdict="${words[*]:0:4} (and $((${#words[@]} - 4)) more)"
+  [[ $verdict == killed* ]] && ((${#words[@]} > 5)) && verdict="${words[*]:0:4} (and $((${#words[@]} - 4)) more)"
   printf '%s\n          %s\n' "$label" "$verdict"
   [[ $kind == ERROR ]] && break
 done

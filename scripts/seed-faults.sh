@@ -1,51 +1,46 @@
 #!/usr/bin/env bash
 # Fault seeding: the guard of the test suite's power. Each fault of tests/faults.txt is one small,
-# plausible edit of src/ (outside the stand-in, src/platform/posix, which only the tests run on), of
-# the installer include and its wixl build (installer/) or of the example package. The script
-# applies each alone to a copy of the working tree (build/seed/tree, so the tree you work in is
-# never touched), then runs, stopping at the first that fails:
-#   1. the unit tests, built with AddressSanitizer and UndefinedBehaviorSanitizer, once;
-#   2. a replay of the committed fuzz corpora (-runs=0: memory safety is the fuzzers' job);
-#   3. the i686 build of zt4gac.exe (its compile-time check of the 32-bit contract);
-#   4. for the faults still alive, the unit tests of a build without sanitizers under valgrind's
-#      memcheck, which sees reads of memory nothing wrote;
-#   5. the Wine end-to-end suite, for the faults still alive, first on the x86_64 build under wine64
-#      where the host runs no 32-bit code (natively, so in a minute or two), then, for the faults it
-#      leaves alive, on the shipped i686 exe in a 32-bit prefix and under WoW64 as the test command
-#      runs it (scripts/wine-i686.sh: in the emulated guest on such a host); both stop at the first
-#      case that fails.
-# It prints each fault as killed (and by what) or SURVIVED, and a total; it exits non-zero when
-# a fault survived or did not apply. Faults that nothing here can observe are listed as "unseen"
-# with the reason, and are not run. Which unit tests failed for each fault is kept in
-# build/seed/log/killers.txt, so that a row no fault needs can be found.
+# plausible edit of src/, of the installer include and its wixl build (installer/) or of the example
+# package. The script applies each alone to a copy of the working tree (build/seed/tree, so the tree
+# you work in is never touched) and runs the phases its tags name, cheapest first, stopping at the
+# first check that fails:
+#   host      the unit tests of the `seed` preset (AddressSanitizer, UndefinedBehaviorSanitizer), a
+#             replay of the committed fuzz corpus, then `image`, then the unit tests of the
+#             `memcheck` preset under valgrind's memcheck, which sees reads of memory nothing wrote
+#   image     the i686 build of zt4gac.exe (its static assertions) and the rules of check-image.sh
+#   wine      the Wine end-to-end suite (tests/wine/run.sh) on the exe this host runs
+#   packages  only its package cases, which build the packages through installer/zt4gac-wixl.sh
+#   wow64     the suite on the shipped i686 exe in a 64-bit prefix: only where 32-bit code runs
+# Every phase a run needs first runs on the unchanged tree and must pass there.
 #
-#   scripts/seed-faults.sh [--no-wine] [TEXT]   only the faults whose line holds TEXT
+# A fault is killed only by a check that failed, and the line names it: a failed unit test, a
+# sanitizer or memcheck report, a static assertion, an image rule, a package that zt4gac-wixl.sh
+# refused, a failed Wine case. A fault whose build breaks is BROKEN; a phase past its time limit
+# is TIMED OUT, with what was running. Anything else (a lab that does not build, a missing
+# package, a Wine run that fails without a failed case) is an ERROR of the run: it stops there.
+# Faults nothing here can observe are listed as unseen with the reason, and are not run. Which
+# unit tests killed each fault is kept in build/seed/log/killers.txt, so that a row no fault needs
+# can be found. Exits 0 only when every fault run was killed.
 #
-# Run it before tests are cut, merged or loosened, and add a fault for every decision added to
-# src/. Builds are incremental (build/seed/); a full run of about 170 faults takes about 25 minutes
-# on two cores, most of it compiling, the Wine suite a minute or two for each fault it sees.
+#   scripts/seed-faults.sh [TEXT]   only the faults whose line holds TEXT
+#
+# Run it whole before tests are cut, merged or loosened; builds are incremental (build/seed/).
 set -uo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 2
+# shellcheck source=scripts/lib/packages.sh
 source scripts/lib/packages.sh
-
-# ---- running them ----------------------------------------------------------------------------
-wine=1 only=
-for argument; do
-  case $argument in
-    --no-wine) wine=0 ;;
-    *) only=$argument ;;
-  esac
-done
-
-readonly SEED=build/seed TREE=build/seed/tree BUILD=build/seed/asan PLAIN=build/seed/plain
-readonly LOG=build/seed/log
-# The fault trees share this tree's cached guest image: their guest script is the same.
-export ZT4GAC_GUEST_CACHE=${ZT4GAC_GUEST_CACHE:-$PWD/build/guest}
+# shellcheck source=scripts/wine-lab.sh
+source scripts/wine-lab.sh
+only=${1:-}
+readonly SEED=build/seed TREE=build/seed/tree LOG=build/seed/log
 apt_install_missing clang libclang-rt-14-dev cmake ninja-build googletest libgtest-dev g++-mingw-w64-i686 valgrind \
-  >/dev/null
+  jq >/dev/null
 mkdir -p "$SEED" "$LOG"
-: >"$LOG/killers.txt"
+: >"$LOG/killers.txt" && : >"$LOG/configure.log"
+# The sanitizers' options are those of the host-asan test preset.
+eval "$(jq -r '.testPresets[] | select(.name == "host-asan") | .environment | to_entries[] |
+  "export \(.key)=\(.value | @sh)"' CMakePresets.json)"
 
 # The tree as it is now, tracked files only; a file whose bytes did not change keeps its old
 # time, so the builds below stay incremental from one run to the next.
@@ -61,51 +56,107 @@ sync_tree() {
   done < <(git ls-files -z)
 }
 
-# One clang build of the unit tests and the fuzz targets, both sanitized.
-configure() {
-  local flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-  cmake -S "$TREE" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
-    -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" -DZT4GAC_BUILD_TESTS=ON \
-    -DZT4GAC_BUILD_FUZZ=ON >"$LOG/configure.log" 2>&1 &&
-    cmake -S "$TREE" -B "$TREE/build/windows-x86" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_TOOLCHAIN_FILE="$PWD/$TREE/cmake/mingw-i686.cmake" >>"$LOG/configure.log" 2>&1 &&
-    cmake -S "$TREE" -B "$PLAIN" -G Ninja -DCMAKE_BUILD_TYPE=Debug >>"$LOG/configure.log" 2>&1
+# ---- the phases ------------------------------------------------------------------------------
+# Each prints nothing when its checks passed, or one line: "killed  CHECK: WHAT", "BROKEN  WHY",
+# "TIMED OUT  WHAT" or "ERROR  WHY".
+
+# build PRESET TARGET...: prints BROKEN, or what a failed static assertion says, when it fails.
+build() {
+  local log=$LOG/build-$1.log
+  (cd "$TREE" && cmake --build --preset "$1" -j 2 --target "${@:2}") >"$log" 2>&1 && return
+  local assertion && assertion=$(grep -m 1 -o 'static assertion failed.*' "$log") &&
+    echo "killed  static assertion: $assertion" && return 1
+  echo "BROKEN  $1 build: $(grep -m 1 -o -E 'error: .*|Error .*' "$log")" && return 1
 }
 
-export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+# timed NAME SECONDS COMMAND...: runs COMMAND with its output in LOG/NAME.log; its status, 124 past the time.
+timed() { timeout -k 10 "$2" "${@:3}" >"$LOG/$1.log" 2>&1; }
 
-# The phases on the host: prints what killed the fault, BROKEN, or nothing when it lived.
-host_phases() {
-  # A fault that does not compile is no plausible fault: its text needs mending.
-  if ! ninja -C "$BUILD" zt4gac_tests command_line_fuzz >"$LOG/build.log" 2>&1; then
-    echo "BROKEN"
-    return
+# judge NAME STATUS: the verdict on the log of a run of the unit tests or of the fuzz corpus.
+judge() {
+  local log=$LOG/$1.log failed report running
+  running=$(sed -n 's/^\[ RUN      \] //p' "$log" | tail -n 1)
+  (($2 == 124)) && echo "TIMED OUT  $1, past its time${running:+, in $running}" && return
+  (($2)) || return 0
+  failed=$(sed -n 's/^\[  FAILED  \] \([A-Za-z][^ ,]*\).*/\1/p' "$log" | sort -u | tr '\n' ' ')
+  report=$(grep -m 1 -o -E '(ERROR: [A-Za-z]+Sanitizer: [a-z-]+|runtime error: .*|ERROR: libFuzzer: .*|==[0-9]+== [A-Z][a-z].*)' "$log")
+  if [[ -n $failed ]]; then
+    echo "killed  $1: ${failed% }"
+  elif [[ -n $report ]]; then
+    echo "killed  $1 report: ${report#==*== }${running:+ (in $running)}"
+  else
+    echo "ERROR  $1 exited $2 with no failed test, case or report: $(tail -n 1 "$log")"
   fi
-  if ! timeout 60 "$BUILD/tests/zt4gac_tests" --gtest_brief=1 >"$LOG/unit.log" 2>&1; then
-    echo "unit tests"
-    return
-  fi
-  if ! timeout 120 "$BUILD/fuzz/command_line_fuzz" -runs=0 -artifact_prefix="$LOG/" \
-    "$TREE/fuzz/corpus/command_line_fuzz" >"$LOG/fuzz.log" 2>&1; then
-    echo "fuzz corpus"
-    return
-  fi
-  # Only the compile-time check of the 32-bit contract may fail it; anything else is a broken fault.
-  if ! ninja -C "$TREE/build/windows-x86" zt4gac >"$LOG/i686.log" 2>&1; then
-    grep -q "static assertion failed" "$LOG/i686.log" && echo "i686 check" || echo BROKEN
-    return
-  fi
-  # The rules a security review applies to the image, as the test command's windows-x86 step checks them.
-  bash "$TREE/scripts/check-image.sh" "$TREE/build/windows-x86/src/zt4gac.exe" >"$LOG/image.log" 2>&1 ||
-    echo "image rules: $(sed -n 's/^FAIL  //p' "$LOG/image.log" | head -n 1)"
 }
 
-# The unit tests of a build without sanitizers under memcheck: prints "memcheck" when it fails.
-memcheck_phase() {
-  ninja -C "$PLAIN" zt4gac_tests >"$LOG/plain.log" 2>&1 || { echo BROKEN; return; }
-  timeout 300 valgrind -q --error-exitcode=99 "$PLAIN/tests/zt4gac_tests" --gtest_brief=1 >"$LOG/memcheck.log" 2>&1 ||
-    echo memcheck
+phase_unit() {
+  build seed zt4gac_tests command_line_fuzz || return
+  timed unit 60 "$TREE/build/seed-asan/tests/zt4gac_tests"
+  judge unit $?
 }
+
+phase_fuzz() {
+  timed fuzz 120 "$TREE/build/seed-asan/fuzz/command_line_fuzz" -runs=0 -artifact_prefix="$LOG/" \
+    "$TREE/fuzz/corpus/command_line_fuzz"
+  judge fuzz $?
+}
+
+phase_image() {
+  build windows-x86 zt4gac || return
+  timed image 60 bash "$TREE/scripts/check-image.sh" "$TREE/build/windows-x86/src/zt4gac.exe" && return
+  local rule && rule=$(sed -n 's/^FAIL  //p' "$LOG/image.log" | head -n 1)
+  [[ -n $rule ]] && echo "killed  image: $rule" || echo "ERROR  check-image.sh failed with no rule: $(tail -n 1 "$LOG/image.log")"
+}
+
+phase_memcheck() {
+  build memcheck zt4gac_tests || return
+  timed memcheck 300 valgrind -q --error-exitcode=99 "$TREE/build/memcheck/tests/zt4gac_tests"
+  judge memcheck $?
+}
+
+# suite NAME [run.sh ARGUMENT] [VARIABLE=VALUE...]: the Wine suite, stopping at its first failed case.
+suite() {
+  local name=$1 status case
+  env ZT4GAC_WINE_FAIL_FAST=1 "${@:3}" timeout -k 30 900 bash "$TREE/tests/wine/run.sh" ${2:+"$2"} >"$LOG/$name.log" 2>&1
+  status=$?
+  case=$(sed -n 's/^ok    //p' "$LOG/$name.log" | tail -n 1)
+  ((status == 124)) && echo "TIMED OUT  $name suite, in the case after: ${case:-none passed}" && return
+  ((status)) || return 0
+  case=$(sed -n 's/^FAIL  //p' "$LOG/$name.log" | head -n 1)
+  if [[ -z $case ]]; then  # the platform contract test, or the lab itself
+    judge "$name" "$status"
+  elif grep -q ' refused:' "$LOG/$name.log"; then
+    echo "killed  package refused: $(grep -m 1 -A 1 ' refused:' "$LOG/$name.log" | tail -n 1 | sed 's/^ *//')"
+  elif grep -q -E '^  [^ ]+\.wxs [0-9]: ' "$LOG/$name.log"; then
+    echo "BROKEN  package build: $(grep -m 1 -E '^  [^ ]+\.wxs [0-9]: ' "$LOG/$name.log" | sed 's/^ *//')"
+  else
+    echo "killed  $name case: $case"
+  fi
+}
+
+# The exe the suites run is built from the same sources as the i686 one: it must build first.
+phase_wine() { build windows-x86 zt4gac || return; suite wine; }
+phase_packages() { suite packages package; }
+phase_wow64() {
+  [[ $(wine_tool_arch) == i686 ]] || { echo "not run here (needs 32-bit code)" && return; }
+  build windows-x86 zt4gac || return
+  suite wow64 "" ZT4GAC_WINE_PREFIX=win64
+}
+
+# phases TAGS: the phases the tags name, cheapest first.
+phases() {
+  local tag all=
+  for tag in $1; do
+    case $tag in
+      host) all+=" unit fuzz image memcheck" ;;
+      image | wine | packages | wow64) all+=" $tag" ;;
+      *) echo "tests/faults.txt: no such tag: $tag" >&2 && exit 2 ;;
+    esac
+  done
+  for tag in unit fuzz image memcheck packages wine wow64; do [[ $all == *" $tag"* ]] && echo "$tag"; done
+}
+
+# ---- the faults ------------------------------------------------------------------------------
 
 # apply FILE TEXT REPLACEMENT: the edit, in the tree's copy; fails unless TEXT occurs exactly once.
 apply() {
@@ -130,92 +181,78 @@ describe() {
   printf '%s: %s -> %s\n' "$1" "${from#"${from%%[! ]*}"}" "${to#"${to%%[! ]*}"}"
 }
 
-# The fault list as four arrays, one entry per fault; texts keep their line breaks.
-files=() texts=() replacements=() reasons=()
+# The fault list as arrays, one entry per fault; texts keep their line breaks.
+files=() texts=() replacements=() reasons=() tags=() tag="" number=0
 while IFS= read -r line; do
+  number=$((number + 1))
   case $line in
+    "#"* | "") ;;
+    "@ "*) tag=${line:2} && phases "$tag" >/dev/null ;;
     -|"- "*) texts[-1]+=$'\n'${line:2} ;;
     +|"+ "*) replacements[-1]+=$'\n'${line:2} ;;
     "? "*) reasons[-1]=${line:2} ;;
-    ?*) files+=("$line") texts+=("") replacements+=("") reasons+=("") ;;
+    [A-Za-z]*) [[ -n $tag ]] || { echo "tests/faults.txt:$number: no @ line names its phases" >&2 && exit 2; }
+      files+=("$line") texts+=("") replacements+=("") reasons+=("") tags+=("$tag") ;;
+    *) echo "tests/faults.txt:$number: a line of a fault starts with -, +, ? or @" >&2 && exit 2 ;;
   esac
-done < <(grep -v '^#' tests/faults.txt)
+done <tests/faults.txt
 
 sync_tree
-configure || { cat "$LOG/configure.log"; exit 1; }
-# The clean tree must pass every phase, or no fault can be told apart.
-clean=$(host_phases)
-[[ -n $clean ]] || clean=$(memcheck_phase)
-if [[ -n $clean ]]; then
-  echo "the unchanged tree fails: $clean (logs in $LOG)" >&2
-  exit 1
-fi
-
-killed=0 survived=0 broken=0 unseen=0 total=0
-survivors=()
+for preset in seed memcheck windows-x86; do
+  (cd "$TREE" && cmake --preset "$preset") >>"$LOG/configure.log" 2>&1 ||
+    { echo "ERROR  the $preset preset does not configure (logs in $LOG)" && exit 1; }
+done
+selected=() needed=
 for index in "${!files[@]}"; do
-  file=${files[$index]} text=${texts[$index]#$'\n'} replacement=${replacements[$index]#$'\n'}
+  [[ -z $only || "${files[index]} ${texts[index]} ${replacements[index]}" == *"$only"* ]] || continue
+  selected+=("$index")
+  [[ -n ${reasons[index]} ]] || needed+=" $(phases "${tags[index]}" | tr '\n' ' ')"
+done
+# The unchanged tree must pass every phase the faults need, or no fault can be told apart; a phase
+# it passed with these very files (build/seed/passed-PHASE) is not run again.
+sources=$(git ls-files -z -- . ':!tests/faults.txt' | xargs -0 cat | sha1sum)
+for phase in unit fuzz image memcheck packages wine wow64; do
+  [[ $needed == *" $phase "* && $(cat "$SEED/passed-$phase" 2>/dev/null) != "$sources" ]] || continue
+  [[ $phase == packages && $needed == *" wine "* ]] && continue  # the whole suite has the package cases
+  verdict=$(phase_"$phase")
+  [[ -z $verdict ]] && echo "$sources" >"$SEED/passed-$phase"
+  [[ -z $verdict || $verdict == "not run here"* ]] && continue
+  echo "ERROR  the unchanged tree fails its $phase phase: $verdict (logs in $LOG)"
+  exit 1
+done
+
+declare -A count=()
+for index in "${selected[@]}"; do
+  file=${files[index]} text=${texts[index]#$'\n'} replacement=${replacements[index]#$'\n'}
   label=$(describe "$file" "$text" "$replacement")
-  [[ -z $only || "$file $text $replacement" == *"$only"* ]] || continue
-  if [[ -n ${reasons[$index]} ]]; then
-    unseen=$((unseen + 1))
-    printf '%-9s %-12s %s\n          (%s)\n' unseen "" "$label" "${reasons[$index]}"
+  if [[ -n ${reasons[index]} ]]; then
+    count[unseen]=$((${count[unseen]:-0} + 1))
+    printf 'unseen    %s\n          (%s)\n' "$label" "${reasons[index]}"
     continue
   fi
-  total=$((total + 1))
   save "$file"
-  if ! apply "$file" "$text" "$replacement"; then
-    broken=$((broken + 1))
-    printf '%-9s %-12s %s\n' BROKEN "no such text" "$label"
-    continue
+  count[run]=$((${count[run]:-0} + 1))
+  verdict="BROKEN  no such text"
+  if apply "$file" "$text" "$replacement"; then
+    verdict="survived"
+    for phase in $(phases "${tags[index]}"); do
+      by=$(phase_"$phase")
+      [[ -n $by ]] && verdict=$by && break
+    done
   fi
-  by=$(host_phases)
-  [[ $by == "unit tests" ]] && printf '%s\t%s\n' "$label" "$(sed -n 's/^\[  FAILED  \] \([^ ,]*\).*/\1/p' \
-    "$LOG/unit.log" | sort -u | tr '\n' ' ')" >>"$LOG/killers.txt"
-  [[ -n $by ]] || by=$(memcheck_phase)
   restore "$file"
-  if [[ $by == BROKEN ]]; then
-    broken=$((broken + 1))
-    printf '%-9s %-12s %s\n' BROKEN "no build" "$label"
-  elif [[ -n $by ]]; then
-    killed=$((killed + 1))
-    printf '%-9s %-12s %s\n' killed "$by" "$label"
-  else
-    survivors+=("$file"$'\x1f'"$text"$'\x1f'"$replacement"$'\x1f'"$label")
-  fi
+  [[ $verdict == "killed  unit:"* ]] && printf '%s\t%s\n' "$label" "${verdict#killed  unit: }" >>"$LOG/killers.txt"
+  kind=${verdict%%  *}
+  [[ $verdict == "not run here"* ]] && kind="not run here" && count[run]=$((count[run] - 1))
+  count[$kind]=$((${count[$kind]:-0} + 1))
+  read -ra words <<<"$verdict"  # a long list of failed tests: the first two, and how many more
+  [[ $verdict == killed* ]] && ((${#words[@]} > 5)) && verdict="${words[*]:0:4} (and $((${#words[@]} - 4)) more)"
+  printf '%s\n          %s\n' "$label" "$verdict"
+  [[ $kind == ERROR ]] && break
 done
 
-for survivor in "${survivors[@]}"; do
-  IFS=$'\x1f' read -r -d '' file text replacement label <<<"$survivor"$'\x1f'
-  if ((wine)); then
-    save "$file"
-    apply "$file" "$text" "$replacement"
-    # The installer include's and the example package's faults need only the package's cases.
-    filter= && [[ $file == installer/* || $file == examples/* ]] && filter=package
-    # A call moved into the 64-bit registry view shows only where the 32-bit exe runs under WoW64.
-    by= && [[ $replacement == *KEY_WOW64_64KEY* ]] && by=wow64
-    if [[ -z $by ]] && ! ZT4GAC_WINE_FAIL_FAST=1 timeout 900 bash "$TREE/tests/wine/run.sh" $filter \
-      >"$LOG/wine.log" 2>&1; then
-      by="wine suite"
-    elif ! ZT4GAC_WINE_FAIL_FAST=1 ZT4GAC_WINE_I686_WORK=$PWD/$SEED/wine-i686 timeout 2400 \
-      bash "$TREE/scripts/wine-i686.sh" $filter >"$LOG/wine-i686.log" 2>&1; then
-      by="wine i686"
-    else
-      by=
-    fi
-    restore "$file"
-    if [[ -n $by ]]; then
-      killed=$((killed + 1))
-      printf '%-9s %-12s %s\n' killed "$by" "$label"
-      continue
-    fi
-  fi
-  survived=$((survived + 1))
-  printf '%-9s %-12s %s\n' SURVIVED "" "$label"
-done
-# What the host phases left built from a fault is built again, clean, by the next run.
-ninja -C "$BUILD" zt4gac_tests >/dev/null 2>&1
-ninja -C "$PLAIN" zt4gac_tests >/dev/null 2>&1
-
-echo "faults: $total run, $killed killed, $survived survived, $broken did not apply; $unseen listed as unseen"
-((survived == 0 && broken == 0))
+run=${count[run]:-0}
+printf 'faults: %s run, %s killed, %s survived, %s broken, %s timed out, %s errors; %s unseen, %s not run here\n' \
+  "$run" "${count[killed]:-0}" "${count[survived]:-0}" "${count[BROKEN]:-0}" "${count[TIMED OUT]:-0}" \
+  "${count[ERROR]:-0}" "${count[unseen]:-0}" "${count[not run here]:-0}"
+((run == ${count[killed]:-0}))

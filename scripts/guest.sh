@@ -75,7 +75,8 @@ guest_image() {
 boot() {
   local image=$1 share=$2 limit=$3 snapshot=$4 status=0
   rm -f "$share/job.status" "$share/job.log"
-  timeout --kill-after=10 "$limit" qemu-system-x86_64 -nographic -no-reboot -m 8G -smp 2 \
+  # In the caller's process group, so that the caller's own time limit ends the machine too.
+  timeout --foreground --kill-after=10 "$limit" qemu-system-x86_64 -nographic -no-reboot -m 8G -smp 2 \
     -cpu max,-smap,-smep -accel tcg,thread=multi \
     -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
     -append "root=/dev/vda rw console=ttyS0 panic=-1 quiet init=/sbin/zt4gac-guest-init" \

@@ -78,7 +78,7 @@ judge() {
   running=$(sed -n 's/^\[ RUN      \] //p' "$log" | tail -n 1)
   (($2 == 124)) && echo "TIMED OUT  $1, past its time${running:+, in $running}" && return
   (($2)) || return 0
-  failed=$(sed -n 's/^\[  FAILED  \] \([A-Za-z][^ ,]*\).*/\1/p' "$log" | sort -u | tr '\n' ' ')
+  failed=$(sed -n 's/^ *\[  FAILED  \] \([A-Za-z][^ ,]*\).*/\1/p' "$log" | sort -u | tr '\n' ' ')
   report=$(grep -m 1 -o -E '(ERROR: [A-Za-z]+Sanitizer: [a-z-]+|runtime error: .*|ERROR: libFuzzer: .*|==[0-9]+== [A-Z][a-z].*)' "$log")
   if [[ -n $failed ]]; then
     echo "killed  $1: ${failed% }"
@@ -114,33 +114,37 @@ phase_memcheck() {
   judge memcheck $?
 }
 
-# suite NAME [run.sh ARGUMENT] [VARIABLE=VALUE...]: the Wine suite, stopping at its first failed case.
+# suite NAME [TEXT] [VARIABLE=VALUE...]: the Wine step (scripts/wine-step.sh) in its own folder, stopping at the first
+# failed case; its lab and prefix templates stay from one fault to the next.
 suite() {
   local name=$1 status case
-  env ZT4GAC_WINE_FAIL_FAST=1 "${@:3}" timeout -k 30 900 bash "$TREE/tests/wine/run.sh" ${2:+"$2"} >"$LOG/$name.log" 2>&1
+  env "${@:3}" timeout -k 30 1800 bash "$TREE/scripts/wine-step.sh" --work "$PWD/$SEED/wine-$name" --fail-fast \
+    ${2:+"$2"} >"$LOG/$name.log" 2>&1
   status=$?
-  case=$(sed -n 's/^ok    //p' "$LOG/$name.log" | tail -n 1)
+  case=$(sed -n 's/^ *ok    //p' "$LOG/$name.log" | tail -n 1)
   ((status == 124)) && echo "TIMED OUT  $name suite, in the case after: ${case:-none passed}" && return
   ((status)) || return 0
-  case=$(sed -n 's/^FAIL  //p' "$LOG/$name.log" | head -n 1)
-  if [[ -z $case ]]; then  # the platform contract test, or the lab itself
-    judge "$name" "$status"
-  elif grep -q ' refused:' "$LOG/$name.log"; then
+  case=$(sed -n 's/^ *FAIL  //p' "$LOG/$name.log" | head -n 1)
+  if grep -q ' refused:' "$LOG/$name.log"; then
     echo "killed  package refused: $(grep -m 1 -A 1 ' refused:' "$LOG/$name.log" | tail -n 1 | sed 's/^ *//')"
-  elif grep -q -E '^  [^ ]+\.wxs [0-9]: ' "$LOG/$name.log"; then
-    echo "BROKEN  package build: $(grep -m 1 -E '^  [^ ]+\.wxs [0-9]: ' "$LOG/$name.log" | sed 's/^ *//')"
+  elif grep -q -E '^ *[^ ]+\.wxs [0-9]: ' "$LOG/$name.log"; then
+    echo "BROKEN  package build: $(grep -m 1 -E '^ *[^ ]+\.wxs [0-9]: ' "$LOG/$name.log" | sed 's/^ *//')"
+  elif [[ -z $case ]]; then  # the platform contract test, or the lab itself
+    judge "$name" "$status"
   else
     echo "killed  $name case: $case"
   fi
 }
 
-# The exe the suites run is built from the same sources as the i686 one: it must build first.
-phase_wine() { build windows-x86 zt4gac || return; suite wine; }
-phase_packages() { suite packages package; }
+# The suites run natively where this host runs 32-bit code (the shipped exe in both prefixes, WoW64 included), else
+# on the x86_64 build: a guest per fault would take twenty minutes.
+where=$(wine_where) && [[ $where == native ]] || where=x86_64
+phase_wine() { build windows-x86 zt4gac || return; suite wine "" ZT4GAC_WINE_WHERE=$where; }
+phase_packages() { suite packages package ZT4GAC_WINE_WHERE=$where; }
 phase_wow64() {
-  [[ $(wine_tool_arch) == i686 ]] || { echo "not run here (needs 32-bit code)" && return; }
+  [[ $where == native ]] || { echo "not run here (needs 32-bit code)" && return; }
   build windows-x86 zt4gac || return
-  suite wow64 "" ZT4GAC_WINE_PREFIX=win64
+  suite wow64 "" ZT4GAC_WINE_WHERE=native
 }
 
 # phases TAGS: the phases the tags name, cheapest first.

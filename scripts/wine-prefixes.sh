@@ -23,8 +23,10 @@ done <"$work/plan"
 expected=$(bash "$suite" --count "$only") || exit 1
 ((expected > 0)) || { echo "no case's name holds '$only'"; exit 1; }
 
-# Each prefix in a session of its own, so that ending a run ends everything it started.
+# Each prefix in a session of its own, so that ending a run ends everything it started; ended from
+# outside, this script ends them too.
 declare -A prefix_of=() status_of=()
+trap 'for pid in "${!prefix_of[@]}"; do kill -- -"$pid" 2>/dev/null; done; exit 143' TERM INT
 for prefix in $prefixes; do
   rm -rf "${runs:?}/$prefix" "$work/$prefix".{log,result} && mkdir -p "$runs" && cp -r "$work/lab" "$runs/$prefix" ||
     exit 1

@@ -8,9 +8,9 @@
 #             replay of the committed fuzz corpus, then `image`, then the unit tests of the
 #             `memcheck` preset under valgrind's memcheck, which sees reads of memory nothing wrote
 #   image     the i686 build of zt4gac.exe (its static assertions) and the rules of check-image.sh
-#   wine      the Wine end-to-end suite (tests/wine/run.sh) on the exe this host runs
+#   wine      the Wine step (scripts/wine-step.sh): natively where 32-bit code runs, else the x86_64 build
 #   packages  only its package cases, which build the packages through installer/zt4gac-wixl.sh
-#   wow64     the suite on the shipped i686 exe in a 64-bit prefix: only where 32-bit code runs
+#   wow64     the shipped i686 exe in a 64-bit prefix: only where 32-bit code runs natively
 # Every phase a run needs first runs on the unchanged tree and must pass there.
 #
 # A fault is killed only by a check that failed, and the line names it: a failed unit test, a
@@ -20,7 +20,7 @@
 # package, a Wine run that fails without a failed case) is an ERROR of the run: it stops there.
 # Faults nothing here can observe are listed as unseen with the reason, and are not run. Which
 # unit tests killed each fault is kept in build/seed/log/killers.txt, so that a row no fault needs
-# can be found. Exits 0 only when every fault run was killed.
+# can be found. Exits 0 unless a fault survived, broke or the run met an error.
 #
 #   scripts/seed-faults.sh [TEXT]   only the faults whose line holds TEXT
 #

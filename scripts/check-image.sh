@@ -6,6 +6,7 @@
 #   scripts/check-image.sh EXE
 set -uo pipefail
 exe=${1:?usage: check-image.sh EXE}
+[[ -f $exe ]] || { echo "FAIL  an image to check: no file $exe" && exit 1; }
 objdump=i686-w64-mingw32-objdump
 failed=0
 

@@ -7,11 +7,17 @@ namespace platform {
 
 namespace {
 
-template <typename Function>
-Function Kernel32Export(const char* name) {
+// Calls kernel32's export `name` with `args`; where the system lacks it, fails with
+// ERROR_PROC_NOT_FOUND and `missing`.
+template <typename Result, typename... Args>
+Result CallKernel32(const char* name, Result missing, Args... args) {
   const HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
-  if (kernel32 == nullptr) return nullptr;
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(kernel32, name)));
+  const FARPROC address = kernel32 != nullptr ? ::GetProcAddress(kernel32, name) : nullptr;
+  if (address == nullptr) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return missing;
+  }
+  return reinterpret_cast<Result(WINAPI*)(Args...)>(reinterpret_cast<void (*)()>(address))(args...);
 }
 
 }  // namespace
@@ -24,31 +30,14 @@ BOOL FreeLibrary(HMODULE module) { return ::FreeLibrary(module); }
 
 BOOL SetDllDirectoryA(LPCSTR path) { return ::SetDllDirectoryA(path); }
 
-BOOL SetDefaultDllDirectories(DWORD flags) {
-  const auto call = Kernel32Export<BOOL(WINAPI*)(DWORD)>("SetDefaultDllDirectories");
-  if (call == nullptr) {
-    ::SetLastError(ERROR_PROC_NOT_FOUND);
-    return FALSE;
-  }
-  return call(flags);
-}
+BOOL SetDefaultDllDirectories(DWORD flags) { return CallKernel32<BOOL>("SetDefaultDllDirectories", FALSE, flags); }
 
 DLL_DIRECTORY_COOKIE AddDllDirectory(LPCWSTR directory) {
-  const auto call = Kernel32Export<DLL_DIRECTORY_COOKIE(WINAPI*)(PCWSTR)>("AddDllDirectory");
-  if (call == nullptr) {
-    ::SetLastError(ERROR_PROC_NOT_FOUND);
-    return nullptr;
-  }
-  return call(directory);
+  return CallKernel32<DLL_DIRECTORY_COOKIE>("AddDllDirectory", nullptr, directory);
 }
 
 BOOL RemoveDllDirectory(DLL_DIRECTORY_COOKIE cookie) {
-  const auto call = Kernel32Export<BOOL(WINAPI*)(DLL_DIRECTORY_COOKIE)>("RemoveDllDirectory");
-  if (call == nullptr) {
-    ::SetLastError(ERROR_PROC_NOT_FOUND);
-    return FALSE;
-  }
-  return call(cookie);
+  return CallKernel32<BOOL>("RemoveDllDirectory", FALSE, cookie);
 }
 
 }  // namespace platform

@@ -250,7 +250,7 @@ for index in "${selected[@]}"; do
   [[ $verdict == "not run here"* ]] && kind="not run here" && count[run]=$((count[run] - 1))
   count[$kind]=$((${count[$kind]:-0} + 1))
   read -ra words <<<"$verdict"  # a long list of failed tests: the first two, and how many more
-  [[ $verdict == killed* ]] && ((${#words[@]} > 5)) && verdict="${words[*]:0:4} (and $((${#words[@]} - 4)) more)"
+  [[ $verdict == "killed  unit: "* ]] && ((${#words[@]} > 5)) && verdict="${words[*]:0:4} (and $((${#words[@]} - 4)) more)"
   printf '%s\n          %s\n' "$label" "$verdict"
   [[ $kind == ERROR ]] && break
 done

@@ -79,7 +79,8 @@ judge() {
   (($2 == 124)) && echo "TIMED OUT  $1, past its time${running:+, in $running}" && return
   (($2)) || return 0
   failed=$(sed -n 's/^ *\[  FAILED  \] \([A-Za-z][^ ,]*\).*/\1/p' "$log" | sort -u | tr '\n' ' ')
-  report=$(grep -m 1 -o -E '(ERROR: [A-Za-z]+Sanitizer: [a-z-]+|runtime error: .*|ERROR: libFuzzer: .*|==[0-9]+== [A-Z][a-z].*)' "$log")
+  report=$(grep -m 1 -o -E \
+    '(ERROR: [A-Za-z]+Sanitizer: [a-z-]+|runtime error: .*|ERROR: libFuzzer: .*|==[0-9]+== [A-Z][a-z].*)' "$log")
   if [[ -n $failed ]]; then
     echo "killed  $1: ${failed% }"
   elif [[ -n $report ]]; then
@@ -105,7 +106,8 @@ phase_image() {
   build windows-x86 zt4gac || return
   timed image 60 bash "$TREE/scripts/check-image.sh" "$TREE/build/windows-x86/src/zt4gac.exe" && return
   local rule && rule=$(sed -n 's/^FAIL  //p' "$LOG/image.log" | head -n 1)
-  [[ -n $rule ]] && echo "killed  image: $rule" || echo "ERROR  check-image.sh failed with no rule: $(tail -n 1 "$LOG/image.log")"
+  [[ -n $rule ]] && echo "killed  image: $rule" ||
+    echo "ERROR  check-image.sh failed with no rule: $(tail -n 1 "$LOG/image.log")"
 }
 
 phase_memcheck() {
@@ -250,7 +252,8 @@ for index in "${selected[@]}"; do
   [[ $verdict == "not run here"* ]] && kind="not run here" && count[run]=$((count[run] - 1))
   count[$kind]=$((${count[$kind]:-0} + 1))
   read -ra words <<<"$verdict"  # a long list of failed tests: the first two, and how many more
-  [[ $verdict == "killed  unit: "* ]] && ((${#words[@]} > 5)) && verdict="${words[*]:0:4} (and $((${#words[@]} - 4)) more)"
+  [[ $verdict == "killed  unit: "* ]] && ((${#words[@]} > 5)) &&
+    verdict="${words[*]:0:4} (and $((${#words[@]} - 4)) more)"
   printf '%s\n          %s\n' "$label" "$verdict"
   [[ $kind == ERROR ]] && break
 done

@@ -12,7 +12,7 @@ namespace {
 template <typename Result, typename... Args>
 Result CallKernel32(const char* name, Result missing, Args... args) {
   const HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
-  const FARPROC address = kernel32 != nullptr ? ::GetProcAddress(kernel32, name) : nullptr;
+  FARPROC address = kernel32 != nullptr ? ::GetProcAddress(kernel32, name) : nullptr;
   if (address == nullptr) {
     ::SetLastError(ERROR_PROC_NOT_FOUND);
     return missing;

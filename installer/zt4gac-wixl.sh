@@ -28,8 +28,8 @@
 # rollback action that undoes it and whose failure is ignored; -i after InstallFiles and
 # WriteRegistryValues, -u before RemoveFiles; the old product removed before -i (MajorUpgrade,
 # RemoveExistingProducts: after -i, the old -u would take out what the new -i installed); and the
-# copy's value "Zt4 Path Name" = [INSTALLDIR] in HKLM, of the tool's bitness; the tool's component
-# in a feature; -u and -i conditioned on the tool's component alone ($Zt4gacTool=2: being removed,
+# copy's value "Zt4 Path Name" = [INSTALLDIR] in HKLM, of the tool's bitness, which -a sets; the
+# tool's component in a feature; -u and -i conditioned on the tool's component alone ($Zt4gacTool=2: being removed,
 # $Zt4gacTool=3: being installed or reinstalled), so that they follow it through a modify; and every
 # feature that holds it also holding the copy's value and every component with files in
 # INSTALLDIR\bin\netf20_32\ or bin\netf40_32\ (found through the Component, Directory and File
@@ -82,7 +82,7 @@ table() {
 }
 { table CustomAction; table Binary; table Component; table FeatureComponents; table Registry; table Upgrade
   table Directory; table File
-  table InstallExecuteSequence | sort -t$'\t' -k4n; } | awk -F'\t' -v me="$me" -v msi="$msi" '
+  table InstallExecuteSequence | sort -t$'\t' -k4n; } | awk -F'\t' -v me="$me" -v msi="$msi" -v win64="$win64" '
   function bit(action, value) { return int(type[action] / value) % 2 }
   function refuse(text) { refused = refused "\n  " text }
   function known(list, value) { return index(" " list " ", " " value " ") > 0 }
@@ -157,6 +157,9 @@ table() {
       " = [INSTALLDIR]")
     else if (bitness[copy] != bitness["Zt4gacTool"])
       refuse("the copy: its value (" copy ") and the tool (Zt4gacTool) differ in Win64: the tool would not see it")
+    if (bitness["Zt4gacTool"] != (win64 == "yes"))
+      refuse("the tool: its component is " (bitness["Zt4gacTool"] ? "" : "not ") "64-bit in a package for " \
+        (win64 == "yes" ? "x64" : "x86") ": the tool would read the other registry view")
     old = at["RemoveExistingProducts"]
     if (!upgrade || !old) refuse("upgrade: no MajorUpgrade (an Upgrade row that removes older versions)" \
       " or no RemoveExistingProducts")

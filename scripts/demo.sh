@@ -122,13 +122,12 @@ main() {
   # the x86_64 build.
   local arch=x86_64 build
   [[ $(wine_where) != native ]] || arch=i686
-  build=build/demo-$arch
-  # Only the tool: the tests would need more packages than the demo shows.
-  quietly lab_configure "$arch" "$build" -DZT4GAC_BUILD_TESTS=OFF
-  quietly cmake --build "$build" -j 2 --target zt4gac
+  lab_init "$repo/build/demo" "$arch"
+  build=build/$(lab_preset)
+  quietly cmake --preset "$(lab_preset)"
+  quietly cmake --build --preset "$(lab_preset)" -j 2 --target zt4gac
+  TOOL=$repo/$build/src/zt4gac.exe
   say "built: $build/src/zt4gac.exe"
-
-  lab_init "$repo/build/demo" "$arch" "$repo/$build/src/zt4gac.exe"
   trap lab_stop EXIT
   quietly lab_assemblies
   say "assemblies: the four providers, strong-named, $V2 for .NET 2.0 and $V4 for .NET 4.0"

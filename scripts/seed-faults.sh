@@ -8,9 +8,10 @@
 #             replay of the committed fuzz corpus, then `image`, then the unit tests of the
 #             `memcheck` preset under valgrind's memcheck, which sees reads of memory nothing wrote
 #   image     the i686 build of zt4gac.exe (its static assertions) and the rules of check-image.sh
-#   wine      the Wine step (scripts/wine-step.sh): natively where 32-bit code runs, else the x86_64 build
+#   wine      the Wine step (scripts/wine-step.sh): natively where 32-bit code runs, else the x86_64 build (or the
+#             guest, when ZT4GAC_WINE_WHERE=guest forces it)
 #   packages  only its package cases, which build the packages through installer/zt4gac-wixl.sh
-#   wow64     the shipped i686 exe in a 64-bit prefix: only where 32-bit code runs natively
+#   wow64     the shipped i686 exe in a 64-bit prefix: not where the x86_64 build stands in
 # Every phase a run needs first runs on the unchanged tree and must pass there.
 #
 # A fault is killed only by a check that failed, and the line names it: a failed unit test, a
@@ -78,7 +79,7 @@ judge() {
   running=$(sed -n 's/^\[ RUN      \] //p' "$log" | tail -n 1)
   (($2 == 124)) && echo "TIMED OUT  $1, past its time${running:+, in $running}" && return
   (($2)) || return 0
-  failed=$(sed -n 's/^ *\[  FAILED  \] \([A-Za-z][^ ,]*\).*/\1/p' "$log" | sort -u | tr '\n' ' ')
+  failed=$(sed -n 's/^ *\[  FAILED  \] \([A-Za-z][^ ,]*\).*/\1/p' "$log" | tr -d '\r' | sort -u | tr '\n' ' ')
   report=$(grep -m 1 -o -E \
     '(ERROR: [A-Za-z]+Sanitizer: [a-z-]+|runtime error: .*|ERROR: libFuzzer: .*|==[0-9]+== [A-Z][a-z].*)' "$log")
   if [[ -n $failed ]]; then
@@ -120,8 +121,8 @@ phase_memcheck() {
 # failed case; its lab and prefix templates stay from one fault to the next.
 suite() {
   local name=$1 status case
-  env "${@:3}" timeout -k 30 1800 bash "$TREE/scripts/wine-step.sh" --work "$PWD/$SEED/wine-$name" --fail-fast \
-    ${2:+"$2"} >"$LOG/$name.log" 2>&1
+  env "${@:3}" timeout -k 30 "$suite_limit" bash "$TREE/scripts/wine-step.sh" --work "$PWD/$SEED/wine-$name" \
+    --fail-fast ${2:+"$2"} >"$LOG/$name.log" 2>&1
   status=$?
   case=$(sed -n 's/^ *ok    //p' "$LOG/$name.log" | tail -n 1)
   ((status == 124)) && echo "TIMED OUT  $name suite, in the case after: ${case:-none passed}" && return
@@ -139,14 +140,15 @@ suite() {
 }
 
 # The suites run natively where this host runs 32-bit code (the shipped exe in both prefixes, WoW64 included), else
-# on the x86_64 build: a guest per fault would take twenty minutes.
-where=$(wine_where) && [[ $where == native ]] || where=x86_64
-phase_wine() { build windows-x86 zt4gac || return; suite wine "" ZT4GAC_WINE_WHERE=$where; }
-phase_packages() { suite packages package ZT4GAC_WINE_WHERE=$where; }
+# on the x86_64 build: a guest per fault takes twenty minutes, and runs only when ZT4GAC_WINE_WHERE=guest asks.
+where=$(wine_where) && [[ $where == native || ${ZT4GAC_WINE_WHERE:-} == guest ]] || where=x86_64
+suite_limit=1800 && [[ $where != guest ]] || suite_limit=3600
+phase_wine() { build windows-x86 zt4gac || return; suite wine "" "ZT4GAC_WINE_WHERE=$where"; }
+phase_packages() { suite packages package "ZT4GAC_WINE_WHERE=$where"; }
 phase_wow64() {
-  [[ $where == native ]] || { echo "not run here (needs 32-bit code)" && return; }
+  [[ $where != x86_64 ]] || { echo "not run here (needs 32-bit code)" && return; }
   build windows-x86 zt4gac || return
-  suite wow64 "" ZT4GAC_WINE_WHERE=native
+  suite wow64 "" "ZT4GAC_WINE_WHERE=$where"
 }
 
 # phases TAGS: the phases the tags name, cheapest first.
@@ -236,7 +238,7 @@ for index in "${selected[@]}"; do
     printf 'unseen    %s\n          (%s)\n' "$label" "${reasons[index]}"
     continue
   fi
-  save "$file"
+  save "$file" && started=$SECONDS
   count[run]=$((${count[run]:-0} + 1))
   verdict="BROKEN  no such text"
   if apply "$file" "$text" "$replacement"; then
@@ -254,13 +256,14 @@ for index in "${selected[@]}"; do
   read -ra words <<<"$verdict"  # a long list of failed tests: the first two, and how many more
   [[ $verdict == "killed  unit: "* ]] && ((${#words[@]} > 5)) &&
     verdict="${words[*]:0:4} (and $((${#words[@]} - 4)) more)"
-  printf '%s\n          %s\n' "$label" "$verdict"
+  printf '%s\n          %s (%s s)\n' "$label" "$verdict" "$((SECONDS - started))"
   [[ $kind == ERROR ]] && break
 done
 
 run=${count[run]:-0}
-printf 'faults: %s run, %s killed, %s survived, %s broken, %s timed out, %s errors; %s unseen, %s not run here\n' \
+printf 'faults: %s run, %s killed, %s survived, %s broken, %s timed out, %s errors; %s unseen, %s not run here;' \
   "$run" "${count[killed]:-0}" "${count[survived]:-0}" "${count[BROKEN]:-0}" "${count[TIMED OUT]:-0}" \
   "${count[ERROR]:-0}" "${count[unseen]:-0}" "${count[not run here]:-0}"
+echo " $SECONDS s"
 # A fault that hangs a check is no kill, but the test command would not pass it either: it is listed, not failed on.
 ((${count[survived]:-0} + ${count[BROKEN]:-0} + ${count[ERROR]:-0} == 0))

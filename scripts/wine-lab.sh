@@ -7,7 +7,7 @@
 #   wine_where                  where the shipped i686 exe runs here: native, guest or x86_64
 #   lab_init DIR ARCH [TOOL [WINARCH]]  where the lab lives, the tool's architecture, zt4gac.exe,
 #                               the prefix's kind
-#   lab_build BUILD             the tool, the test DLLs and the assemblies, built in BUILD
+#   lab_build                   the tool, the test DLLs and the assemblies
 #   lab_assemblies              the strong-named test assemblies (Mono mcs, -sdk:2 / -sdk:4)
 #   lab_prefix [TEMPLATES]      a fresh prefix with Wine's fusion.dll as the frameworks'
 #   lab_reset                   the baseline: empty GAC, the copy laid out and registered
@@ -85,16 +85,6 @@ wine_reg_export() {
   rm -f "$file"
 }
 
-# ---- building --------------------------------------------------------------------------------
-
-# lab_configure ARCH BUILD [CMAKE-ARGS...]: configures the Windows build of ARCH in BUILD.
-lab_configure() {
-  local arch=$1 build=$2
-  shift 2
-  cmake -S "$LAB_REPO" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$LAB_REPO/cmake/mingw-$arch.cmake" "$@"
-}
-
 # ---- the lab -------------------------------------------------------------------------------
 
 # lab_init DIR ARCH [TOOL [WINARCH]]: the lab's folder, the tool's architecture (i686 or x86_64),
@@ -148,13 +138,18 @@ lab_assemblies() {
   lab_build_assembly "$ASSEMBLIES/quillmor-8.1.0.0" Ovk.Data.Quillmor 8.1.0.0 2
 }
 
-# lab_build BUILD: zt4gac.exe and the platform contract test in LAB/bin, the DLLs of the case
-# that plants DLLs in LAB/plant, and the test assemblies, built in BUILD; no packages yet.
+# lab_preset: the CMake preset that builds the tool for the lab's architecture.
+lab_preset() { [[ $LAB_ARCH == i686 ]] && echo windows-x86 || echo windows-x64; }
+
+# lab_build: zt4gac.exe and the platform contract test in LAB/bin, the DLLs of the case that plants
+# DLLs in LAB/plant, and the test assemblies; no packages yet. The build's output: LAB/build.log.
 lab_build() {
-  mkdir -p "$1" "$LAB/bin" "$LAB/plant" && rm -rf "$SCRATCH"/package?*
-  { lab_configure "$LAB_ARCH" "$1" && cmake --build "$1" -j 2; } >"$1/wine-suite-build.log" 2>&1 &&
-    cp "$1/src/zt4gac.exe" "$1/tests/windows/zt4gac_platform_tests.exe" "$LAB/bin/" &&
-    cp "$1"/tests/windows/plant_*.dll "$LAB/plant/" || { tail -30 "$1/wine-suite-build.log" >&2 && return 1; }
+  local preset build
+  preset=$(lab_preset) build=$LAB_REPO/build/$preset
+  mkdir -p "$LAB/bin" "$LAB/plant" && rm -rf "$SCRATCH"/package?*
+  (cd "$LAB_REPO" && cmake --preset "$preset" && cmake --build --preset "$preset" -j 2) >"$LAB/build.log" 2>&1 &&
+    cp "$build/src/zt4gac.exe" "$build/tests/windows/zt4gac_platform_tests.exe" "$LAB/bin/" &&
+    cp "$build"/tests/windows/plant_*.dll "$LAB/plant/" || { tail -30 "$LAB/build.log" >&2 && return 1; }
   lab_assemblies >"$SCRATCH/assemblies.log" 2>&1 || { cat "$SCRATCH/assemblies.log" >&2 && return 1; }
 }
 

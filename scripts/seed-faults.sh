@@ -132,6 +132,8 @@ suite() {
     echo "killed  package refused: $(grep -m 1 -A 1 ' refused:' "$LOG/$name.log" | tail -n 1 | sed 's/^ *//')"
   elif grep -q -E '^ *[^ ]+\.wxs [0-9]: ' "$LOG/$name.log"; then
     echo "BROKEN  package build: $(grep -m 1 -E '^ *[^ ]+\.wxs [0-9]: ' "$LOG/$name.log" | sed 's/^ *//')"
+  elif grep -q '^guest: ' "$LOG/$name.log"; then
+    echo "ERROR  $name suite: $(grep -m 1 '^guest: ' "$LOG/$name.log")"
   elif [[ -z $case ]]; then  # the platform contract test, or the lab itself
     judge "$name" "$status"
   else
@@ -225,7 +227,7 @@ for phase in unit fuzz image memcheck packages wine wow64; do
   verdict=$(phase_"$phase")
   [[ -z $verdict ]] && echo "$sources" >"$SEED/passed-$phase"
   [[ -z $verdict || $verdict == "not run here"* ]] && continue
-  echo "ERROR  the unchanged tree fails its $phase phase: $verdict (logs in $LOG)"
+  echo "ERROR  the unchanged tree fails its $phase phase: ${verdict#ERROR  } (logs in $LOG)"
   exit 1
 done
 

@@ -18,8 +18,6 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 repo=$PWD
 log=$repo/build/demo.log
-readonly PACKAGES=(cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64-win32
-  wine wine32:i386 wine64 mono-mcs mono-devel)
 
 source scripts/lib/packages.sh
 source scripts/wine-lab.sh
@@ -116,7 +114,7 @@ main() {
   heading "Preparing (details in build/demo.log)"
   say "packages: installing whatever is missing (a few minutes on a fresh machine)"
   quietly ensure_i386_architecture
-  quietly apt_install_missing "${PACKAGES[@]}"
+  quietly apt_install_missing "${BUILD_PACKAGES[@]}" "${WINE_PACKAGES[@]}"
 
   # The demo does not boot the emulated guest: where the shipped exe cannot run here, it shows
   # the x86_64 build.

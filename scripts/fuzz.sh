@@ -33,7 +33,7 @@ if [[ $seconds -gt $per_target_limit ]]; then
   seconds=$per_target_limit
 fi
 
-apt_install_missing clang libclang-rt-14-dev cmake ninja-build
+apt_install_missing "${BUILD_PACKAGES[@]}" "${CLANG_PACKAGES[@]}"
 cmake --preset fuzz
 cmake --build --preset fuzz -j "$JOBS"
 

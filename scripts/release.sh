@@ -110,9 +110,7 @@ sign_exe() {
 }
 
 main() {
-  local signer=
-  [[ -z ${ZT4GAC_SIGN_PKCS12:-}${ZT4GAC_SIGN_KEY:-}${ZT4GAC_SIGN_CERTS:-} ]] || signer=osslsigncode
-  apt_install_missing cmake ninja-build g++-mingw-w64-i686 zip $signer >&2
+  apt_install_missing "${BUILD_PACKAGES[@]}" "${RELEASE_PACKAGES[@]}" >&2
   local epoch
   epoch=$(source_date_epoch .)
   cmake --preset "$PRESET" >&2

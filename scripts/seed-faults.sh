@@ -35,8 +35,8 @@ source scripts/lib/packages.sh
 source scripts/wine-lab.sh
 only=${1:-}
 readonly SEED=build/seed TREE=build/seed/tree LOG=build/seed/log
-apt_install_missing clang libclang-rt-14-dev cmake ninja-build googletest libgtest-dev g++-mingw-w64-i686 valgrind \
-  jq >/dev/null
+ensure_i386_architecture && apt_install_missing "${BUILD_PACKAGES[@]}" "${HOST_TEST_PACKAGES[@]}" \
+  "${CLANG_PACKAGES[@]}" "${WINE_PACKAGES[@]}" jq >/dev/null
 mkdir -p "$SEED" "$LOG"
 : >"$LOG/killers.txt" && : >"$LOG/configure.log"
 # The sanitizers' options are those of the host-asan test preset.

@@ -12,7 +12,6 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 readonly JOBS=2
-readonly PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686 clang-tidy cppcheck)
 readonly BUILD_DIR=build/tidy
 readonly WINDOWS_BUILD_DIR=build/tidy/windows-x86
 readonly MINGW_CXX=i686-w64-mingw32-g++
@@ -154,7 +153,7 @@ analysis_step() {
 
 main() {
   log "install packages"
-  apt_install_missing "${PACKAGES[@]}"
+  apt_install_missing "${BUILD_PACKAGES[@]}" "${ANALYSIS_PACKAGES[@]}"
   mkdir -p "$LOG_DIR"
 
   analysis_step "clang-tidy: src/" clang-tidy run_clang_tidy

@@ -10,13 +10,8 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 readonly JOBS=2
-readonly BASE_PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev g++-mingw-w64-i686 zip unzip
-  valgrind osslsigncode openssl)
-readonly WINE_PACKAGES=(wine wine32:i386 wine64 mono-mcs mono-devel g++-mingw-w64-x86-64-win32 wixl msitools)
 # The release's zt4gac.exe signed with a throwaway CA's key (signed_release): what the Wine suite runs.
 readonly SIGNED_EXE=build/signing/zt4gac.exe
-# The emulated guest's machine and what builds its image (scripts/guest.sh).
-readonly GUEST_PACKAGES=(qemu-system-x86 debootstrap e2fsprogs)
 
 source scripts/lib/packages.sh
 source scripts/lib/steps.sh
@@ -28,8 +23,8 @@ source scripts/lib/source-date.sh
 # static-analysis and fuzz scripts still install their own when run alone).
 install_packages() {
   ensure_i386_architecture
-  apt_install_missing "${BASE_PACKAGES[@]}" "${WINE_PACKAGES[@]}" "${GUEST_PACKAGES[@]}" \
-    clang-tidy cppcheck clang libclang-rt-14-dev
+  apt_install_missing "${BUILD_PACKAGES[@]}" "${HOST_TEST_PACKAGES[@]}" "${CLANG_PACKAGES[@]}" \
+    "${ANALYSIS_PACKAGES[@]}" "${RELEASE_PACKAGES[@]}" "${WINE_PACKAGES[@]}" "${GUEST_PACKAGES[@]}"
 }
 
 # Configures and builds one host preset and runs its unit tests (the sanitizer preset's

@@ -1,5 +1,19 @@
+# shellcheck shell=bash disable=SC2034  # the lists are read by the scripts that source this file
 # Package installation shared by the project's scripts (sourced, not run). Everything comes
 # from Debian's archive; `apt-get update` runs only when something is missing.
+
+# What each part of the work needs from Debian's archive, decided here for every script.
+# The host build and the Windows one.
+readonly BUILD_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686)
+readonly HOST_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev valgrind)
+# The fuzz targets and the sanitizer builds of clang.
+readonly CLANG_PACKAGES=(clang libclang-rt-14-dev)
+readonly ANALYSIS_PACKAGES=(clang-tidy cppcheck)
+readonly RELEASE_PACKAGES=(zip unzip osslsigncode openssl)
+# Wine, the test assemblies (Mono), the x86_64 build that stands in where no 32-bit code runs, the packages (wixl).
+readonly WINE_PACKAGES=(wine wine32:i386 wine64 mono-mcs mono-devel g++-mingw-w64-x86-64-win32 wixl msitools)
+# The emulated guest's machine and what builds its image (scripts/guest.sh).
+readonly GUEST_PACKAGES=(qemu-system-x86 debootstrap e2fsprogs)
 
 as_root() {
   if [[ $(id -u) -eq 0 ]]; then

@@ -3,9 +3,9 @@
 # from Debian's archive; `apt-get update` runs only when something is missing.
 
 # What each part of the work needs from Debian's archive, decided here for every script.
-# The host build and the Windows one.
-readonly BUILD_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686)
-readonly HOST_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev valgrind)
+# The host build and the Windows one, whose platform test compiles GoogleTest's sources.
+readonly BUILD_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686 googletest)
+readonly HOST_TEST_PACKAGES=(libgtest-dev libbenchmark-dev valgrind)
 # The fuzz targets and the sanitizer builds of clang.
 readonly CLANG_PACKAGES=(clang libclang-rt-14-dev)
 readonly ANALYSIS_PACKAGES=(clang-tidy cppcheck)
